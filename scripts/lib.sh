@@ -1,0 +1,86 @@
+# Shell helpers shared by the scripts and the test suites. Source it; it does not run by itself.
+#   say, die, need:   messages and tool checks
+#   install_missing:  installs the Debian packages that are not there yet
+#   start_xvfb:       a private virtual X display, stopped by its process id on exit
+
+export LC_ALL=C
+[[ ${TRACE:-} ]] && set -x
+
+me=${0##*/}
+say() { printf '==> %s\n' "$*"; }
+die() { printf '%s: %s\n' "$me" "$*" >&2; exit 1; }
+
+# need TOOL...: a test's tools must be there. Without them the test is skipped (status 77),
+# except in CI, where a missing tool is a failure.
+need() {
+    local tool
+    for tool; do
+        command -v "$tool" >/dev/null && continue
+        [[ ${CI:-} ]] && die "$tool is missing"
+        printf '%s: %s is missing, skipped (./scripts/test installs it)\n' "$me" "$tool" >&2
+        exit 77
+    done
+}
+
+# install_missing PACKAGE...: apt-get only what dpkg does not already have.
+install_missing() {
+    local pkg missing=()
+    for pkg; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
+    done
+    ((${#missing[@]})) || return 0
+    command -v apt-get >/dev/null || die "please install: ${missing[*]}"
+    local sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    say "installing ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+# Everything the project needs to build, run and test itself on Debian 12.
+project_packages=(cmake g++ make pkg-config libsdl2-dev xvfb x11-utils xdotool wmctrl openbox scrot)
+
+# Cleanup for whatever this shell started: servers are stopped by their process id.
+pids=()
+scratch=$(mktemp -d)
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# wait_until SECONDS WHAT COMMAND...: run COMMAND until it succeeds, or fail when SECONDS are up.
+wait_until() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || { printf '%s: no %s after %ss\n' "$me" "$what" "$seconds" >&2; return 1; }
+        sleep 0.05
+    done
+}
+
+# start_xvfb: a private Xvfb on a display number that it picks free itself. Sets DISPLAY
+# and xvfb_log; the server is stopped on exit.
+start_xvfb() {
+    xvfb_log=$scratch/xvfb.log
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$xvfb_log" &
+    pids+=($!)
+    wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$scratch/display" || return 1
+    export DISPLAY=:$(<"$scratch/display")
+    unset WAYLAND_DISPLAY
+}
+
+# start_wm: openbox on $DISPLAY, ready once it has announced itself to clients.
+start_wm() {
+    openbox --sm-disable >"$scratch/wm.log" 2>&1 &
+    pids+=($!)
+    wait_until 10 "window manager (log: $scratch/wm.log)" wmctrl -m
+}
