@@ -84,3 +84,38 @@ start_wm() {
     pids+=($!)
     wait_until 10 "window manager (log: $scratch/wm.log)" wmctrl -m
 }
+
+# Test verdicts. A case collects its problems with mismatch, then verdict prints "ok NAME",
+# or "FAIL NAME" with what was expected and what came; verdicts ends the suite.
+problems=()
+failures=0
+mismatch() {
+    local indent=$'\n            '
+    problems+=("$1"$'\n  expected: '"${2//$'\n'/$indent}"$'\n  got:      '"${3//$'\n'/$indent}")
+}
+verdict() {
+    if ((${#problems[@]} == 0)); then
+        printf 'ok   %s\n' "$1"
+        return
+    fi
+    failures=$((failures + 1))
+    printf 'FAIL %s: %s\n' "$1" "${problems[0]}"
+    ((${#problems[@]} == 1)) || printf '     %s\n' "${problems[@]:1}"
+    problems=()
+}
+verdicts() {
+    ((failures == 0)) || die "$failures case(s) failed"
+}
+
+# read_exactly VARIABLE FILE: the file's content, trailing newlines included.
+read_exactly() {
+    local content
+    content=$(cat "$2"; printf .)
+    printf -v "$1" '%s' "${content%.}"
+}
+
+# now_ms: a monotonic-enough clock for timing a run, in milliseconds.
+now_ms() {
+    local us=${EPOCHREALTIME/./}
+    printf '%s' $((us / 1000))
+}
