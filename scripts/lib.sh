@@ -99,8 +99,10 @@ verdict() {
         return
     fi
     failures=$((failures + 1))
-    printf 'FAIL %s: %s\n' "$1" "${problems[0]}"
-    ((${#problems[@]} == 1)) || printf '     %s\n' "${problems[@]:1}"
+    local problem
+    for problem in "${problems[@]}"; do
+        printf 'FAIL %s: %s\n' "$1" "$problem"
+    done
     problems=()
 }
 verdicts() {

@@ -12,8 +12,11 @@ int main(int /*argc*/, char * /*argv*/[])
     // A failed start-up is not fatal by itself: creating the window tells.
     SDL_Init(SDL_INIT_VIDEO);
 
-    SDL_Window *window = SDL_CreateWindow("An SDL2 window", SDL_WINDOWPOS_UNDEFINED,
-                                          SDL_WINDOWPOS_UNDEFINED, 640, 480,
+    SDL_Window *window = SDL_CreateWindow("An SDL2 window",
+                                          SDL_WINDOWPOS_UNDEFINED,
+                                          SDL_WINDOWPOS_UNDEFINED,
+                                          640,
+                                          480,
                                           SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
     if (window == nullptr) {
         // Fetch the reason before anything is written, so that no output can replace it.

@@ -84,8 +84,13 @@ int SDL_Init(Uint32 flags)
 
 SDL_Window *SDL_CreateWindow(const char *title, int x, int y, int w, int h, Uint32 flags)
 {
-    log_call("SDL_CreateWindow(\"%s\", 0x%08x, 0x%08x, %d, %d, 0x%08x) = %s\n", title,
-             static_cast<unsigned>(x), static_cast<unsigned>(y), w, h, flags,
+    log_call("SDL_CreateWindow(\"%s\", 0x%08x, 0x%08x, %d, %d, 0x%08x) = %s\n",
+             title,
+             static_cast<unsigned>(x),
+             static_cast<unsigned>(y),
+             w,
+             h,
+             flags,
              make_window ? "window" : "NULL");
     return make_window ? fake_window : nullptr;
 }
