@@ -39,7 +39,8 @@ install_missing() {
 }
 
 # Everything the project needs to build, run and test itself on Debian 12.
-project_packages=(cmake g++ make pkg-config libsdl2-dev xvfb x11-utils xdotool wmctrl openbox scrot)
+project_packages=(cmake g++ make pkg-config libsdl2-dev libgl1 libglx-mesa0 libgl1-mesa-dri
+    xvfb x11-utils xdotool wmctrl openbox fonts-dejavu-core scrot)
 
 # Cleanup for whatever this shell started: servers are stopped by their process id.
 pids=()
