@@ -31,16 +31,15 @@ install_missing() {
     ((${#missing[@]})) || return 0
     command -v apt-get >/dev/null || die "please install: ${missing[*]}"
     local sudo=()
-    ((EUID == 0)) || sudo=(sudo)
+    if ((EUID != 0)); then
+        command -v sudo >/dev/null || die "run as root, or install: ${missing[*]}"
+        sudo=(sudo)
+    fi
     say "installing ${missing[*]}"
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
 }
-
-# Everything the project needs to build, run and test itself on Debian 12.
-project_packages=(cmake g++ make pkg-config libsdl2-dev libgl1 libglx-mesa0 libgl1-mesa-dri
-    xvfb x11-utils xdotool wmctrl openbox fonts-dejavu-core scrot)
 
 # Cleanup for whatever this shell started: servers are stopped by their process id.
 pids=()
@@ -75,7 +74,8 @@ start_xvfb() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$xvfb_log" &
     pids+=($!)
     wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$scratch/display" || return 1
-    export DISPLAY=:$(<"$scratch/display")
+    DISPLAY=:$(<"$scratch/display")
+    export DISPLAY
     unset WAYLAND_DISPLAY
 }
 

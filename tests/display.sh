@@ -10,40 +10,27 @@ need Xvfb xwininfo xdotool wmctrl openbox
 
 title='An SDL2 window'
 
-# The top-level windows with our title, one "id geometry" line each. Without a window
-# manager they are the root's children; with one, the clients that it lists.
+# The windows with our title, one "id geometry" line each.
 titled_windows() {
-    if wmctrl -m >/dev/null 2>&1; then
-        xdotool search --name "^$title\$" 2>/dev/null | while read -r id; do
-            printf '%s %s\n' "$id" "$(xwininfo -id "$id" 2>/dev/null | awk '/-geometry/ {print $2}')"
-        done
-    else
-        xwininfo -root -children 2>/dev/null | awk -v t="\"$title\":" '$2 " " $3 " " $4 == t {print $1, $(NF-1)}'
-    fi
-}
-
-viewable() {
-    xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
-}
-
-window_up() {
     local id
-    id=$(titled_windows | awk 'NR == 1 {print $1}')
-    [[ $id ]] && viewable "$id"
+    for id in $(xdotool search --name "^$title\$" 2>/dev/null); do
+        printf '%s %s\n' "$id" "$(xwininfo -id "$id" 2>/dev/null | awk '/-geometry/ {print $2}')"
+    done
+}
+window_up() {
+    xdotool search --onlyvisible --name "^$title\$"
 }
 
-# Checks made while the window is up, one function a case; each may add problems.
+# Checks made once a titled window is viewable, one function a case; each may add problems.
 look_at_window() {
     local windows
     windows=$(titled_windows)
     [[ $(wc -l <<<"$windows") == 1 ]] || mismatch "windows titled '$title'" 1 "$windows"
-    local id=${windows%% *} geometry=${windows#* }
-    [[ ${geometry%%+*} == 640x480 ]] || mismatch size 640x480 "$geometry"
-    viewable "$id" || mismatch 'map state' IsViewable "$(xwininfo -id "$id" | grep 'Map State')"
+    [[ ${windows#* } == 640x480+* ]] || mismatch size 640x480 "${windows#* }"
 }
 disturb_window() {
     local id
-    id=$(titled_windows | awk 'NR == 1 {print $1}')
+    id=$(window_up)
     wmctrl -i -c "$id" || mismatch 'close request' sent 'wmctrl failed'
     xdotool windowactivate --sync "$id" key Escape q Return space ctrl+c ||
         mismatch 'key presses' sent 'xdotool failed'
