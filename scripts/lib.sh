@@ -41,16 +41,21 @@ install_missing() {
         "${missing[@]}" >/dev/null
 }
 
-# Cleanup for whatever this shell started: servers are stopped by their process id.
+# Cleanup for whatever this shell started: servers are stopped by their process id. Their
+# logs, and what the programs printed, stay in the scratch folder when the script fails.
 pids=()
-scratch=$(mktemp -d)
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
-    local pid
+    local status=$? pid
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    rm -rf "$scratch"
+    if ((status == 0 || status == 77)); then
+        rm -rf "$scratch"
+    else
+        printf '%s: logs kept in %s\n' "$me" "$scratch" >&2
+    fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT

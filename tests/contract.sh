@@ -64,6 +64,7 @@ check 'failed init, no window'            file    1      "$line"                
 check 'no window, empty error'            file    1      $'Could not create window: \n' "$failed" WINDOW=no ERROR=
 check 'no window, odd bytes in error'     file    1      "Could not create window: $odd"$'\n' "$failed" WINDOW=no "ERROR=$odd"
 check 'no window, stdout on /dev/full'    full    1      -                              "$failed" WINDOW=no
+# (with standard output closed, the double finds no position in it: -1)
 check 'no window, stdout closed'          closed  1      -                              "${failed/after 0/after -1}" WINDOW=no
 check 'window shown, odd arguments'       file    0      ''                             "$shown" -- "${odd_args[@]}"
 check 'window shown, 5000 arguments'      file    0      ''                             "$shown" -- "${many_args[@]}"
