@@ -73,14 +73,15 @@ wait_until() {
 }
 
 # start_xvfb: a private Xvfb on a display number that it picks free itself. Sets DISPLAY
-# and xvfb_log; the server is stopped on exit.
+# and xvfb_log, and points SDL2 at it alone: no fallback to another driver, nor to the
+# caller's own display. The server is stopped on exit.
 start_xvfb() {
     xvfb_log=$scratch/xvfb.log
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$xvfb_log" &
     pids+=($!)
     wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$scratch/display" || return 1
     DISPLAY=:$(<"$scratch/display")
-    export DISPLAY
+    export DISPLAY SDL_VIDEODRIVER=x11
     unset WAYLAND_DISPLAY
 }
 
