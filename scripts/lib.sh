@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell helpers shared by the scripts and the test suites. Source it; it does not run by itself.
 #   say, die, need:   messages and tool checks
 #   install_missing:  installs the Debian packages that are not there yet
@@ -51,7 +52,7 @@ cleanup() {
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    if ((status == 0 || status == 77)); then
+    if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
         rm -rf "$scratch"
     else
         printf '%s: logs kept in %s\n' "$me" "$scratch" >&2
@@ -123,7 +124,7 @@ read_exactly() {
     printf -v "$1" '%s' "${content%.}"
 }
 
-# now_ms: a monotonic-enough clock for timing a run, in milliseconds.
+# now_ms: the wall clock in milliseconds, for timing a run.
 now_ms() {
     local us=${EPOCHREALTIME/./}
     printf '%s' $((us / 1000))

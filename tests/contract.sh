@@ -37,7 +37,8 @@ check() {
     done
     (($#)) && shift
     rm -f "$scratch"/{out,err,log}
-    local run=(env "${settings[@]}" "SDL_DOUBLE_LOG=$scratch/log" "LD_PRELOAD=$double" "$program" "$@")
+    local run=(env "${settings[@]}" "SDL_DOUBLE_LOG=$scratch/log" "LD_PRELOAD=$double"
+        "$program" "$@")
     local got=0
     case $target in
         file) "${run[@]}" >"$scratch/out" 2>"$scratch/err" || got=$? ;;
