@@ -73,13 +73,14 @@ wait_until() {
     done
 }
 
-# start_xvfb: a private Xvfb on a display number that it picks free itself. Sets DISPLAY
-# and xvfb_log, and points SDL2 at it alone: no fallback to another driver, nor to the
+# start_xvfb: a private Xvfb on a display number that it picks free itself. Sets DISPLAY,
+# xvfb_pid and xvfb_log, and points SDL2 at it alone: no fallback to another driver, nor to the
 # caller's own display. The server is stopped on exit.
 start_xvfb() {
     xvfb_log=$scratch/xvfb.log
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$xvfb_log" &
-    pids+=($!)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$scratch/display" 2>"$xvfb_log" &
+    xvfb_pid=$!
+    pids+=("$xvfb_pid")
     wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$scratch/display" || return 1
     DISPLAY=:$(<"$scratch/display")
     export DISPLAY SDL_VIDEODRIVER=x11
@@ -115,6 +116,21 @@ verdict() {
 }
 verdicts() {
     ((failures == 0)) || die "$failures case(s) failed"
+}
+
+# run_with_stdout TARGET COMMAND...: runs COMMAND with standard output in $scratch/out (file),
+# on /dev/full (full) or closed (closed), and standard error in $scratch/err. Sets status.
+run_with_stdout() {
+    local target=$1
+    shift
+    rm -f "$scratch"/{out,err}
+    status=0
+    case $target in
+    file) "$@" >"$scratch/out" 2>"$scratch/err" || status=$? ;;
+    full) "$@" >/dev/full 2>"$scratch/err" || status=$? ;;
+    closed) "$@" >&- 2>"$scratch/err" || status=$? ;;
+    esac
+    touch "$scratch/out"
 }
 
 # read_exactly VARIABLE FILE: the file's content, trailing newlines included.

@@ -23,12 +23,14 @@ line=$'Could not create window: no window, by request\n'
 odd=$'100% %s%n%p \xff\xfe caf\xc3\xa9 \x1b[31m'
 odd_args=('' ' ' --help -h --version - -- $'\xff\xfe' '%s%n%p' "$(printf '%0100000d' 0)")
 mapfile -t many_args < <(seq 5000)
+# A sanitizer runtime that the program links must load before the double.
+preload=$(ldd "$program" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}')$double
 
 # check NAME STDOUT STATUS OUTPUT LOG [SETTING...] [-- ARG...]
 #   STDOUT is where standard output goes: file, full (/dev/full) or closed; OUTPUT is what the
 #   file must hold ('-' for the others). Nothing may ever reach standard error.
 check() {
-    local name=$1 target=$2 status=$3 output=$4 log=$5
+    local name=$1 target=$2 want=$3 output=$4 log=$5 status
     shift 5
     local settings=()
     while (($#)) && [[ $1 != -- ]]; do
@@ -36,20 +38,14 @@ check() {
         shift
     done
     (($#)) && shift
-    rm -f "$scratch"/{out,err,log}
-    local run=(env "${settings[@]}" "SDL_DOUBLE_LOG=$scratch/log" "LD_PRELOAD=$double"
-        "$program" "$@")
-    local got=0
-    case $target in
-        file) "${run[@]}" >"$scratch/out" 2>"$scratch/err" || got=$? ;;
-        full) "${run[@]}" >/dev/full 2>"$scratch/err" || got=$? ;;
-        closed) "${run[@]}" >&- 2>"$scratch/err" || got=$? ;;
-    esac
-    touch "$scratch/out" "$scratch/log"
+    rm -f "$scratch/log"
+    run_with_stdout "$target" env "${settings[@]}" "SDL_DOUBLE_LOG=$scratch/log" \
+        "LD_PRELOAD=$preload" "$program" "$@"
+    touch "$scratch/log"
 
     local out
     read_exactly out "$scratch/out"
-    [[ $got == "$status" ]] || mismatch status "$status" "$got"
+    [[ $status == "$want" ]] || mismatch status "$want" "$status"
     [[ $output == - || $out == "$output" ]] ||
         mismatch stdout "$(printf %q "$output")" "$(printf %q "$out")"
     [[ ! -s $scratch/err ]] || mismatch stderr nothing "$(<"$scratch/err")"

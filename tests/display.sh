@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The program on a real X server: a private Xvfb, first bare, then with a window manager that
-# passes on a close request, key presses and pointer motion during the pause.
+# The program on a real X server: a private Xvfb, first bare, then loaded with 32 instances,
+# then with a window manager that passes on a close request, key presses and pointer motion
+# during the pause, and last with the server dying under it.
 #   display.sh PROGRAM
 set -euo pipefail
 program=$1
@@ -38,9 +39,13 @@ disturb_window() {
         mismatch 'pointer motion' sent 'xdotool failed'
 }
 
-# check NAME DURING: runs the program, calls DURING once its window is up, checks the run.
+kill_server() {
+    kill "$xvfb_pid"
+}
+
+# check NAME DURING STATUS: runs the program, calls DURING once its window is up, checks the run.
 check() {
-    local name=$1 during=$2 status=0 start ms out
+    local name=$1 during=$2 want=$3 status=0 start ms out
     start=$(now_ms)
     timeout 30 "$program" >"$scratch/out" 2>"$scratch/err" &
     local pid=$!
@@ -52,17 +57,45 @@ check() {
     wait "$pid" || status=$?
     ms=$(($(now_ms) - start))
     read_exactly out "$scratch/out"
-    ((status == 0)) || mismatch status 0 "$status (stderr: $(<"$scratch/err"))"
+    ((status == want)) || mismatch status "$want" "$status (stderr: $(<"$scratch/err"))"
     [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
     ((ms >= 3000)) || mismatch 'run time' 'at least 3000 ms' "$ms ms"
+    ((ms < 5000)) || mismatch 'run time' 'soon after the 3000 ms pause' "$ms ms"
     [[ -z $(titled_windows) ]] || mismatch 'windows after the exit' none "$(titled_windows)"
     verdict "$name ($ms ms)"
 }
 
+# load COUNT: that many instances at once; all their windows are up together, all exit 0.
+load() {
+    local count=$1 i pid status failed=() start ms
+    local -a instances=()
+    start=$(now_ms)
+    for ((i = 0; i < count; i++)); do
+        timeout 30 "$program" >/dev/null 2>&1 &
+        instances+=($!)
+    done
+    wait_until 20 "$count windows" all_up "$count" ||
+        mismatch 'windows up at once' "$count" "$(window_up | wc -l)"
+    for pid in "${instances[@]}"; do
+        status=0
+        wait "$pid" || status=$?
+        ((status == 0)) || failed+=("$status")
+    done
+    ms=$(($(now_ms) - start))
+    ((${#failed[@]} == 0)) || mismatch 'exit statuses' "all 0" "${failed[*]}"
+    verdict "$count instances at once ($ms ms)"
+}
+all_up() {
+    (($(window_up | wc -l) == $1))
+}
+
 start_xvfb || die "Xvfb did not start"
-#     name                                          while the window is up
-check 'bare X server'                               look_at_window
+#     name                                          while the window is up   status
+check 'bare X server'                               look_at_window           0
+load 32
 start_wm || die "openbox did not start"
-check 'window manager, close request, keys, mouse' disturb_window
+check 'window manager, close request, keys, mouse' disturb_window           0
+# Xlib learns of the lost connection when the window is destroyed, and ends the program with 1.
+check 'X server dies during the pause'              kill_server              1
 
 verdicts
