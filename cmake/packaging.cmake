@@ -1,1 +1,33 @@
+# The Debian package, made by CPack from what `cmake --install` lays out:
+#   cpack --config build/CPackConfig.cmake -G DEB -B build/package
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "The sdl2-window developers")
+set(CPACK_PACKAGE_CONTACT "The sdl2-window developers <maintainers@users.noreply.c-seed-14bc68ed.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
+# Debian's extended description: lines of at most 80 characters.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+       "sdl2-window asks SDL2 for one 640 by 480 window, flagged for OpenGL, keeps it"
+       "on screen for three seconds and exits 0. When SDL2 cannot make the window, it"
+       "prints SDL2's reason in one line on standard output and exits 1."
+       "."
+       "Scripts and people use it to learn whether a machine, on X11 or on Wayland,"
+       "can open an OpenGL-capable window at all: its exit status is the answer.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
 
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends comes from the binary itself, through dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# Debian wants the copyright and the changelog in the package's doc folder and the man page
+# compressed; a plain install leaves them be.
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/debian-files.cmake)
+set(CPACK_SDL2_WINDOW_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_SDL2_WINDOW_DOCDIR ${CMAKE_INSTALL_DOCDIR})
+set(CPACK_SDL2_WINDOW_MANDIR ${CMAKE_INSTALL_MANDIR})
+include(CPack)

@@ -12,9 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
-
-extern char **environ;
+#include <string_view>
+#include <unistd.h> // environ
 
 namespace {
 
@@ -36,12 +35,12 @@ SDL_Window *const fake_window = reinterpret_cast<SDL_Window *>(&window_object);
 // Reads the settings when the double is loaded, so that a typo stops the run before it starts.
 __attribute__((constructor)) void read_settings()
 {
-    const char prefix[] = "SDL_DOUBLE_";
+    constexpr std::string_view prefix = "SDL_DOUBLE_";
     for (char **entry = environ; *entry != nullptr; ++entry) {
         const char *setting = *entry;
-        if (std::strncmp(setting, prefix, sizeof prefix - 1) != 0)
+        if (std::strncmp(setting, prefix.data(), prefix.size()) != 0)
             continue;
-        const char *name = setting + sizeof prefix - 1;
+        const char *name = setting + prefix.size();
         const char *value = std::strchr(setting, '=') + 1;
         if (std::strncmp(name, "LOG=", 4) == 0) {
             log_path = value;
@@ -59,6 +58,8 @@ __attribute__((constructor)) void read_settings()
         refuse("missing setting", "SDL_DOUBLE_LOG");
 }
 
+// printf-style, and checked as such by the compiler through the format attribute.
+// NOLINTNEXTLINE(cert-dcl50-cpp)
 __attribute__((format(printf, 1, 2))) void log_call(const char *format, ...)
 {
     int fd = open(log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -81,6 +82,8 @@ int SDL_Init(Uint32 flags)
     return init_result;
 }
 
+// The library's own signature.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 SDL_Window *SDL_CreateWindow(const char *title, int x, int y, int w, int h, Uint32 flags)
 {
     log_call("SDL_CreateWindow(\"%s\", 0x%08x, 0x%08x, %d, %d, 0x%08x) = %s\n",
