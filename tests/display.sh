@@ -47,12 +47,13 @@ kill_server() {
 check() {
     local name=$1 during=$2 want=$3 status=0 start ms out
     start=$(now_ms)
-    timeout 30 "$program" >"$scratch/out" 2>"$scratch/err" &
+    timeout -k 5 30 "$program" >"$scratch/out" 2>"$scratch/err" &
     local pid=$!
-    if wait_until 5 'window' window_up; then
+    if wait_until 10 'window' window_up; then
         "$during"
     else
-        mismatch window "a viewable window titled '$title'" 'none within 5 s'
+        mismatch window "a viewable window titled '$title'" "none within 10 s; the server has:
+$(timeout 5 xwininfo -root -tree 2>&1 | grep -E '^ +0x' || echo 'no answer')"
     fi
     wait "$pid" || status=$?
     ms=$(($(now_ms) - start))
@@ -71,7 +72,7 @@ load() {
     local -a instances=()
     start=$(now_ms)
     for ((i = 0; i < count; i++)); do
-        timeout 30 "$program" >/dev/null 2>&1 &
+        timeout -k 5 30 "$program" >/dev/null 2>&1 &
         instances+=($!)
     done
     wait_until 20 "$count windows" all_up "$count" ||

@@ -69,7 +69,7 @@ package() {
         dpkg-deb -x "$deb" "$root"
         no_runpath "$root/usr/bin/sdl2-window"
         start=$(now_ms)
-        timeout 30 "$root/usr/bin/sdl2-window" >"$scratch/out" || status=$?
+        timeout -k 5 30 "$root/usr/bin/sdl2-window" >"$scratch/out" || status=$?
         ms=$(($(now_ms) - start))
         ((status == 0)) || mismatch 'packaged program' 'exit 0' "exit $status: $(<"$scratch/out")"
         ((ms >= 3000)) || mismatch 'packaged program' 'at least 3000 ms' "$ms ms"

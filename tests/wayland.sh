@@ -55,7 +55,7 @@ kill_compositor() {
 check() {
     local name=$1 during=$2 want=$3 status=0 start ms out made
     start=$(now_ms)
-    env -u DISPLAY ${preload:+"LD_PRELOAD=$preload"} SDL_VIDEODRIVER=wayland WAYLAND_DEBUG=client timeout 30 "$program" \
+    env -u DISPLAY ${preload:+"LD_PRELOAD=$preload"} SDL_VIDEODRIVER=wayland WAYLAND_DEBUG=client timeout -k 5 30 "$program" \
         >"$scratch/out" 2>"$scratch/err" &
     local pid=$!
     "$during"
