@@ -3,7 +3,8 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The sdl2-window developers")
-set(CPACK_PACKAGE_CONTACT "The sdl2-window developers <maintainers@users.noreply.c-seed-14bc68ed.example>")
+set(CPACK_PACKAGE_CONTACT
+    "The sdl2-window developers <maintainers@users.noreply.c-seed-14bc68ed.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
 # Debian's extended description: lines of at most 80 characters.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION

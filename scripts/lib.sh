@@ -78,7 +78,9 @@ wait_until() {
 # caller's own display. The server is stopped on exit.
 start_xvfb() {
     xvfb_log=$scratch/xvfb.log
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$scratch/display" 2>"$xvfb_log" &
+    # -noreset: the server stays as it is when its last client leaves.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+        3>"$scratch/display" 2>"$xvfb_log" &
     xvfb_pid=$!
     pids+=("$xvfb_pid")
     wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$scratch/display" || return 1

@@ -58,12 +58,15 @@ package() {
     local deb root=$scratch/root status=0 start ms
     cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/package" \
         >"$scratch/cpack.log" 2>&1 || mismatch cpack success "failure (log: $scratch/cpack.log)"
-    deb=$(compgen -G "$scratch/package/sdl2-window_*_$(dpkg --print-architecture).deb") ||
-        mismatch package "sdl2-window_VERSION_$(dpkg --print-architecture).deb" "$(ls "$scratch/package")"
+    local arch
+    arch=$(dpkg --print-architecture)
+    deb=$(compgen -G "$scratch/package/sdl2-window_*_$arch.deb") ||
+        mismatch package "sdl2-window_VERSION_$arch.deb" "$(ls "$scratch/package")"
     if [[ -f $deb ]]; then
         local depends lint
         depends=$(dpkg-deb -f "$deb" Depends)
-        [[ $depends == *libsdl2-2.0-0* ]] || mismatch Depends 'libsdl2-2.0-0, from dpkg-shlibdeps' "$depends"
+        [[ $depends == *libsdl2-2.0-0* ]] ||
+            mismatch Depends 'libsdl2-2.0-0, from dpkg-shlibdeps' "$depends"
         lint=$(lintian --fail-on none "$deb" 2>&1 | grep -E '^[EW]: ' || true)
         [[ -z $lint ]] || mismatch lintian 'no error or warning' "$lint"
         dpkg-deb -x "$deb" "$root"

@@ -28,7 +28,7 @@ start_weston() {
 # "TITLE MS", or nothing when no toplevel was made.
 toplevel() {
     awk '
-        { stamp = substr($1, 2, length($1) - 2) }
+        { stamp = $0; sub(/^\[ */, "", stamp); sub(/\].*/, "", stamp) }
         match($0, /get_xdg_surface\(new id xdg_surface@[0-9]+, wl_surface@[0-9]+/) {
             split(substr($0, RSTART, RLENGTH), f, /@|, /); surface_of["xdg_surface@" f[2]] = f[4]
         }
@@ -53,10 +53,10 @@ kill_compositor() {
 
 # check NAME DURING STATUS: runs the program on the compositor, calls DURING, checks the run.
 check() {
-    local name=$1 during=$2 want=$3 status=0 start ms out made
+    local name=$1 during=$2 want=$3 status=0 start ms out made log=$scratch/protocol-$2.log
     start=$(now_ms)
-    env -u DISPLAY ${preload:+"LD_PRELOAD=$preload"} SDL_VIDEODRIVER=wayland WAYLAND_DEBUG=client timeout -k 5 30 "$program" \
-        >"$scratch/out" 2>"$scratch/err" &
+    env -u DISPLAY ${preload:+"LD_PRELOAD=$preload"} SDL_VIDEODRIVER=wayland WAYLAND_DEBUG=client \
+        timeout -k 5 30 "$program" >"$scratch/out" 2>"$log" &
     local pid=$!
     "$during"
     wait "$pid" || status=$?
@@ -67,10 +67,10 @@ check() {
     0)
         ((status == 0)) || mismatch status 0 "$status"
         ((ms >= 3000)) || mismatch 'run time' 'at least 3000 ms' "$ms ms"
-        made=$(toplevel "$scratch/err")
+        made=$(toplevel "$log")
         made=${made:-none -1}
         [[ ${made% *} == 'An SDL2 window' ]] ||
-            mismatch toplevel "one titled 'An SDL2 window'" "${made% *} (log: $scratch/err)"
+            mismatch toplevel "one titled 'An SDL2 window'" "${made% *} (log: $log)"
         ((${made##* } >= 3000)) || mismatch 'toplevel lifetime' 'at least 3000 ms' "${made##* } ms"
         ;;
     any)
