@@ -135,6 +135,12 @@ run_with_stdout() {
     touch "$scratch/out"
 }
 
+# sanitizer_preload PROGRAM: the sanitizer runtimes that PROGRAM links, as the head of an
+# LD_PRELOAD list ("path:path:"), or nothing. Anything preloaded must come after them.
+sanitizer_preload() {
+    ldd "$1" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}'
+}
+
 # read_exactly VARIABLE FILE: the file's content, trailing newlines included.
 read_exactly() {
     local content

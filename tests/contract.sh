@@ -24,7 +24,7 @@ odd=$'100% %s%n%p \xff\xfe caf\xc3\xa9 \x1b[31m'
 odd_args=('' ' ' --help -h --version - -- $'\xff\xfe' '%s%n%p' "$(printf '%0100000d' 0)")
 mapfile -t many_args < <(seq 5000)
 # A sanitizer runtime that the program links must load before the double.
-preload=$(ldd "$program" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}')$double
+preload=$(sanitizer_preload "$program")$double
 
 # check NAME STDOUT STATUS OUTPUT LOG [SETTING...] [-- ARG...]
 #   STDOUT is where standard output goes: file, full (/dev/full) or closed; OUTPUT is what the

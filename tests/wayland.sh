@@ -11,7 +11,8 @@ need Xvfb weston
 
 # Under LeakSanitizer: SDL_Quit unloads the EGL driver, and whatever the driver's globals still
 # held would then count as leaked. Loaded ahead (after the sanitizer's runtime), it stays.
-preload=$(ldd "$program" | awk '$1 ~ /^libasan\./ {print $3 ":libEGL.so.1"}')
+preload=$(sanitizer_preload "$program")
+preload=${preload:+${preload}libEGL.so.1}
 
 # start_weston: Weston on the private Xvfb, with its own runtime folder and socket.
 start_weston() {
