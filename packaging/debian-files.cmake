@@ -6,9 +6,11 @@ set(root ${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX})
 set(docs ${root}/${CPACK_SDL2_WINDOW_DOCDIR})
 file(GLOB pages ${root}/${CPACK_SDL2_WINDOW_MANDIR}/man1/*.1)
 
-file(COPY ${packaging}/copyright DESTINATION ${docs})
-file(COPY ${packaging}/changelog DESTINATION ${docs})
+file(COPY ${packaging}/copyright ${packaging}/changelog DESTINATION ${docs})
 # gzip -n: no name or time stamp in the archive, so that a rebuild gives the same bytes.
 foreach(file ${docs}/changelog ${pages})
   execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
+# Modes of Debian's own: neither the builder's umask nor the tree's modes reach the package.
+execute_process(COMMAND chmod -R u=rwX,go=rX ${CPACK_TEMPORARY_INSTALL_DIRECTORY}
+                COMMAND_ERROR_IS_FATAL ANY)

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # Shell helpers shared by the scripts and the test suites. Source it; it does not run by itself.
-#   say, die, need:   messages and tool checks
+#   say, die:         step messages and errors, both on standard error
 #   install_missing:  installs the Debian packages that are not there yet
 #   start_xvfb:       a private virtual X display, stopped by its process id on exit
 
@@ -8,20 +8,8 @@ export LC_ALL=C
 [[ ${TRACE:-} ]] && set -x
 
 me=${0##*/}
-say() { printf '==> %s\n' "$*"; }
+say() { printf '==> %s\n' "$*" >&2; }
 die() { printf '%s: %s\n' "$me" "$*" >&2; exit 1; }
-
-# need TOOL...: a test's tools must be there. Without them the test is skipped (status 77),
-# except in CI, where a missing tool is a failure.
-need() {
-    local tool
-    for tool; do
-        command -v "$tool" >/dev/null && continue
-        [[ ${CI:-} ]] && die "$tool is missing"
-        printf '%s: %s is missing, skipped (./scripts/test installs it)\n' "$me" "$tool" >&2
-        exit 77
-    done
-}
 
 # install_missing PACKAGE...: apt-get only what dpkg does not already have.
 install_missing() {
@@ -94,62 +82,4 @@ start_wm() {
     openbox --sm-disable >"$scratch/wm.log" 2>&1 &
     pids+=($!)
     wait_until 10 "window manager (log: $scratch/wm.log)" wmctrl -m
-}
-
-# Test verdicts. A case collects its problems with mismatch, then verdict prints "ok NAME",
-# or "FAIL NAME" with what was expected and what came; verdicts ends the suite.
-problems=()
-failures=0
-mismatch() {
-    local indent=$'\n            '
-    problems+=("$1"$'\n  expected: '"${2//$'\n'/$indent}"$'\n  got:      '"${3//$'\n'/$indent}")
-}
-verdict() {
-    if ((${#problems[@]} == 0)); then
-        printf 'ok   %s\n' "$1"
-        return
-    fi
-    failures=$((failures + 1))
-    local problem
-    for problem in "${problems[@]}"; do
-        printf 'FAIL %s: %s\n' "$1" "$problem"
-    done
-    problems=()
-}
-verdicts() {
-    ((failures == 0)) || die "$failures case(s) failed"
-}
-
-# run_with_stdout TARGET COMMAND...: runs COMMAND with standard output in $scratch/out (file),
-# on /dev/full (full) or closed (closed), and standard error in $scratch/err. Sets status.
-run_with_stdout() {
-    local target=$1
-    shift
-    rm -f "$scratch"/{out,err}
-    status=0
-    case $target in
-    file) "$@" >"$scratch/out" 2>"$scratch/err" || status=$? ;;
-    full) "$@" >/dev/full 2>"$scratch/err" || status=$? ;;
-    closed) "$@" >&- 2>"$scratch/err" || status=$? ;;
-    esac
-    touch "$scratch/out"
-}
-
-# sanitizer_preload PROGRAM: the sanitizer runtimes that PROGRAM links, as the head of an
-# LD_PRELOAD list ("path:path:"), or nothing. Anything preloaded must come after them.
-sanitizer_preload() {
-    ldd "$1" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}'
-}
-
-# read_exactly VARIABLE FILE: the file's content, trailing newlines included.
-read_exactly() {
-    local content
-    content=$(cat "$2"; printf .)
-    printf -v "$1" '%s' "${content%.}"
-}
-
-# now_ms: the wall clock in milliseconds, for timing a run.
-now_ms() {
-    local us=${EPOCHREALTIME/./}
-    printf '%s' $((us / 1000))
 }

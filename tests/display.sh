@@ -1,102 +1,107 @@
 #!/usr/bin/env bash
-# The program on a real X server: a private Xvfb, first bare, then loaded with 32 instances,
-# then with a window manager that passes on a close request, key presses and pointer motion
-# during the pause, and last with the server dying under it.
-#   display.sh PROGRAM
+# The program against a stand-in for SDL2 (DOUBLE), then on the real library: with no X
+# server at all, on a private Xvfb, bare and under openbox, through ./scripts/run as well,
+# and last with the server dying.
+#   display.sh PROGRAM [DOUBLE]
 set -euo pipefail
-program=$1
+program=$1 double=${2:-}
 cd "$(dirname "$0")/.."
-source scripts/lib.sh
-need Xvfb xwininfo xdotool wmctrl openbox
+source tests/lib.sh
+need Xvfb xdotool xprop wmctrl openbox
 
 title='An SDL2 window'
+# No Wayland socket to be found either: a runtime folder of our own, empty.
+export XDG_RUNTIME_DIR=$scratch/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+touch "$scratch/started"
 
-# The windows with our title, one "id geometry" line each.
-titled_windows() {
+# The viewable windows titled exactly so (xdotool's own search ignores case).
+titled() {
     local id
-    for id in $(xdotool search --name "^$title\$" 2>/dev/null); do
-        printf '%s %s\n' "$id" "$(xwininfo -id "$id" 2>/dev/null | awk '/-geometry/ {print $2}')"
+    for id in $(xdotool search --onlyvisible --name "$title" 2>/dev/null); do
+        [[ $(xdotool getwindowname "$id") == "$title" ]] && echo "$id"
     done
+    return 0
 }
 window_up() {
-    xdotool search --onlyvisible --name "^$title\$"
+    [[ $(titled) ]]
+}
+await_window() {
+    wait_until 10 window window_up || mismatch window "one titled '$title'" "none within 10 s"
 }
 
-# Checks made once a titled window is viewable, one function a case; each may add problems.
+# What the cases do while the program runs, or after.
+calls_made() {
+    local calls
+    calls=$(paste -sd' ' "$scratch/err")
+    [[ $calls == "$1" ]] || mismatch calls "$1" "$calls"
+}
+window_calls() {
+    calls_made 'SDL_Init SDL_CreateWindow SDL_Delay SDL_DestroyWindow SDL_Quit'
+}
+failure_calls() {
+    calls_made 'SDL_Init SDL_CreateWindow SDL_GetError'
+    [[ $out == $'Could not create window: no window, by request\n' ]] ||
+        mismatch stdout 'the line, byte for byte' "$(printf %q "$out")"
+}
 look_at_window() {
-    local windows
-    windows=$(titled_windows)
-    [[ $(wc -l <<<"$windows") == 1 ]] || mismatch "windows titled '$title'" 1 "$windows"
-    [[ ${windows#* } == 640x480+* ]] || mismatch size 640x480 "${windows#* }"
+    await_window
+    local ids id size hints flags min_w min_h max_w max_h
+    ids=$(titled)
+    [[ $(wc -w <<<"$ids") == 1 ]] || mismatch "windows titled '$title'" 1 "$(wc -w <<<"$ids")"
+    id=${ids%%$'\n'*}
+    size=$(xdotool getwindowgeometry --shell "$id" | grep -E '^(WIDTH|HEIGHT)=' | paste -sd' ')
+    [[ $size == 'WIDTH=640 HEIGHT=480' ]] || mismatch size 'WIDTH=640 HEIGHT=480' "$size"
+    # ICCCM size hints as numbers: flags, 4 unused, then minimum and maximum width and height.
+    hints=$(xprop -id "$id" -f WM_NORMAL_HINTS 32c ' $0 $5 $6 $7 $8' WM_NORMAL_HINTS)
+    read -r _ flags min_w min_h max_w max_h <<<"$hints"
+    (((flags & 48) == 48)) && [[ "$min_w $min_h $max_w $max_h" == '640 480 640 480' ]] ||
+        mismatch 'size hints' 'minimum = maximum = 640 480 (not resizable)' "$hints"
 }
 disturb_window() {
+    await_window
     local id
-    id=$(window_up)
-    wmctrl -i -c "$id" || mismatch 'close request' sent 'wmctrl failed'
-    xdotool windowactivate --sync "$id" key Escape q Return space ctrl+c ||
-        mismatch 'key presses' sent 'xdotool failed'
-    xdotool mousemove --window "$id" 10 10 mousemove --window "$id" 600 400 click 1 ||
-        mismatch 'pointer motion' sent 'xdotool failed'
+    id=$(titled)
+    wmctrl -i -c "$id" && xdotool windowactivate --sync "$id" key Escape q Return ctrl+c \
+        mousemove --window "$id" 10 10 click 1 || mismatch 'close, keys, mouse' sent 'not sent'
 }
-
+# Once the window is up and the program is inside its pause.
 kill_server() {
+    await_window
+    wait_until 10 pause in_pause "$(pgrep -P "$pid")" || mismatch pause 'under way' 'not seen'
     kill "$xvfb_pid"
+    wait "$xvfb_pid" || true
+}
+in_pause() {
+    local call
+    read -r call _ <"/proc/$1/syscall"
+    ((call == 35 || call == 230)) # nanosleep, clock_nanosleep
+}
+# ./scripts/run without a display: the screenshot, and nothing of the run left running.
+run_cleaned_up() {
+    [[ -s build/screenshot.png && build/screenshot.png -nt $scratch/started ]] ||
+        mismatch screenshot 'build/screenshot.png, new' "$(ls -l build/screenshot.png 2>&1)"
+    local left
+    left=$(pgrep -g "$pid" -a) && mismatch 'processes left' none "$left"
+    return 0
 }
 
-# check NAME DURING STATUS: runs the program, calls DURING once its window is up, checks the run.
-check() {
-    local name=$1 during=$2 want=$3 status=0 start ms out
-    start=$(now_ms)
-    timeout -k 5 30 "$program" >"$scratch/out" 2>"$scratch/err" &
-    local pid=$!
-    if wait_until 10 'window' window_up; then
-        "$during"
-    else
-        mismatch window "a viewable window titled '$title'" "none within 10 s; the server has:
-$(timeout 5 xwininfo -root -tree 2>&1 | grep -E '^ +0x' || echo 'no answer')"
-    fi
-    wait "$pid" || status=$?
-    ms=$(($(now_ms) - start))
-    read_exactly out "$scratch/out"
-    ((status == want)) || mismatch status "$want" "$status (stderr: $(<"$scratch/err"))"
-    [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
-    ((ms >= 3000)) || mismatch 'run time' 'at least 3000 ms' "$ms ms"
-    ((ms < 5000)) || mismatch 'run time' 'soon after the 3000 ms pause' "$ms ms"
-    [[ -z $(titled_windows) ]] || mismatch 'windows after the exit' none "$(titled_windows)"
-    verdict "$name ($ms ms)"
-}
-
-# load COUNT: that many instances at once; all their windows are up together, all exit 0.
-load() {
-    local count=$1 i pid status failed=() start ms
-    local -a instances=()
-    start=$(now_ms)
-    for ((i = 0; i < count; i++)); do
-        timeout -k 5 30 "$program" >/dev/null 2>&1 &
-        instances+=($!)
-    done
-    wait_until 20 "$count windows" all_up "$count" ||
-        mismatch 'windows up at once' "$count" "$(window_up | wc -l)"
-    for pid in "${instances[@]}"; do
-        status=0
-        wait "$pid" || status=$?
-        ((status == 0)) || failed+=("$status")
-    done
-    ms=$(($(now_ms) - start))
-    ((${#failed[@]} == 0)) || mismatch 'exit statuses' "all 0" "${failed[*]}"
-    verdict "$count instances at once ($ms ms)"
-}
-all_up() {
-    (($(window_up | wc -l) == $1))
-}
-
+no_display=(-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER)
+stand_in="LD_PRELOAD=$(sanitizer_preload "$program")$double"
+#     name                          outcome during         after           environment, command
+if [[ $double ]]; then
+check 'stand-in: SDL_Init fails'    shown   -              window_calls    "$stand_in" SDL_DOUBLE_CASE=init-fails
+check 'stand-in: no window'         refused -              failure_calls   "$stand_in" SDL_DOUBLE_CASE=no-window
+fi
+check 'dummy driver: no OpenGL'     refused -              -               "${no_display[@]}" SDL_VIDEODRIVER=dummy
+check 'x11 driver, no display'      refused -              -               "${no_display[@]}" SDL_VIDEODRIVER=x11
+check 'no display at all'           either  -              -               "${no_display[@]}"
 start_xvfb || die "Xvfb did not start"
-#     name                                          while the window is up   status
-check 'bare X server'                               look_at_window           0
-load 32
+check './scripts/run, dummy driver' line    -              -               SDL_VIDEODRIVER=dummy -- scripts/run
+check 'bare X server'               shown   look_at_window -
 start_wm || die "openbox did not start"
-check 'window manager, close request, keys, mouse' disturb_window           0
-# Xlib learns of the lost connection when the window is destroyed, and ends the program with 1.
-check 'X server dies during the pause'              kill_server              1
+check 'openbox: close, keys, mouse' shown   disturb_window -
+check './scripts/run, no display'   shown   -              run_cleaned_up  -u DISPLAY -- scripts/run
+check 'X server dies in the pause'  lost    kill_server    -
 
 verdicts

@@ -1,0 +1,94 @@
+# shellcheck shell=bash
+# What the suites share, on top of scripts/lib.sh: tool checks, verdicts, and one run of a
+# command judged by the outcome that its case expects. Source it from the repository root.
+source scripts/lib.sh
+
+# need TOOL...: without them the suite is skipped (status 77), but in CI it fails.
+need() {
+    local tool
+    for tool; do
+        command -v "$tool" >/dev/null && continue
+        [[ ${CI:-} ]] && die "$tool is missing"
+        printf '%s: %s is missing, skipped (./scripts/test installs it)\n' "$me" "$tool" >&2
+        exit 77
+    done
+}
+
+# A case collects its problems with mismatch; verdict prints "ok NAME", or "FAIL NAME" with
+# what was expected and what came; verdicts ends the suite.
+problems=()
+failures=0
+mismatch() {
+    local indent=$'\n            '
+    problems+=("$1"$'\n  expected: '"${2//$'\n'/$indent}"$'\n  got:      '"${3//$'\n'/$indent}")
+}
+verdict() {
+    local problem
+    for problem in "${problems[@]}"; do
+        printf 'FAIL %s: %s\n' "$1" "$problem"
+    done
+    ((${#problems[@]})) && failures=$((failures + 1)) || printf 'ok   %s\n' "$1"
+    problems=()
+}
+verdicts() {
+    ((failures == 0)) || die "$failures case(s) failed"
+}
+
+# judge OUTCOME: the run that has just ended (status, ms, out), by what a user must see.
+#   shown    exit 0, nothing on standard output, after at least the 3000 ms pause
+#   line     exit 1 and one line: the failure prefix and the library's reason
+#   refused  that line, at once, without the pause
+#   either   shown or refused: where SDL builds differ, each is sound
+#   lost     exit 1 and nothing printed: Xlib's end when the X server goes away
+judge() {
+    case $1:$status in
+    either:0) judge shown ;;
+    either:1) judge refused ;;
+    either:*) mismatch status '0 (shown) or 1 (refused)' "$status" ;;
+    shown:*)
+        ((status == 0)) || mismatch status 0 "$status (stderr: $(tail -c 300 "$scratch/err"))"
+        [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
+        ((ms >= 3000)) || mismatch 'run time' 'at least 3000 ms' "$ms ms"
+        ;;
+    *)
+        ((status == 1)) || mismatch status 1 "$status"
+        [[ $1 == lost || $out =~ ^'Could not create window: '[^$'\n']+$'\n'$ ]] ||
+            mismatch stdout "one line: 'Could not create window: ' and the reason" \
+                "$(printf %q "$out")"
+        [[ $1 != lost || -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
+        [[ $1 != refused ]] || ((ms < 3000)) || mismatch 'run time' 'at once, no pause' "$ms ms"
+        ;;
+    esac
+}
+
+# check NAME OUTCOME DURING AFTER [ENV_ARGUMENT...] [-- COMMAND...]
+#   Runs COMMAND ($program by default) under env with those arguments, calls DURING while it
+#   runs and AFTER once it has ended ('-' for neither), and judges the run by OUTCOME.
+check() {
+    local name=$1 outcome=$2 during=$3 after=$4 settings=() start
+    shift 4
+    while (($#)) && [[ $1 != -- ]]; do
+        settings+=("$1")
+        shift
+    done
+    (($#)) && shift
+    (($#)) || set -- "$program"
+    start=${EPOCHREALTIME/./}
+    timeout -k 5 30 env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
+    pid=$!
+    [[ $during == - ]] || "$during"
+    status=0
+    wait "$pid" || status=$?
+    ms=$(((${EPOCHREALTIME/./} - start) / 1000))
+    out=$(cat "$scratch/out" && printf .)
+    out=${out%.}
+    judge "$outcome"
+    [[ $after == - ]] || "$after"
+    verdict "$name ($ms ms, exit $status)"
+}
+
+# sanitizer_preload PROGRAM: the sanitizer runtimes that PROGRAM links, as the head of an
+# LD_PRELOAD list ("path:path:"), or nothing. Anything preloaded must come after them.
+sanitizer_preload() {
+    ldd "$1" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}'
+}
