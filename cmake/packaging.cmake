@@ -1,6 +1,5 @@
-# The Debian package, made by CPack from what `cmake --install` lays out:
-#   cpack --config build/CPackConfig.cmake -G DEB -B build/package
-set(CPACK_GENERATOR DEB)
+# The package, made by CPack from what `cmake --install` lays out (`--target package`): on
+# Windows a flat zip, sdl2-window-VERSION-win64.zip; elsewhere a Debian package.
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The sdl2-window developers")
 set(CPACK_PACKAGE_CONTACT
@@ -16,6 +15,15 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
        "can open an OpenGL-capable window at all: its exit status is the answer.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  include(CPack)
+  return()
+endif()
+
+set(CPACK_GENERATOR DEB)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)

@@ -1,47 +1,54 @@
 #!/usr/bin/env bash
-# The program's hardening, read back from the built binary's ELF headers: each property must be
-# there, so that a change to the build that loses one fails here.
+# The program's hardening, read back from the built binary's headers (ELF, or PE for Windows):
+# each property must be there, so that a change to the build that loses one fails here.
 #   hardening.sh PROGRAM
 set -euo pipefail
 program=$1
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-need readelf
 
-elf() { readelf -W "$@" "$program" 2>/dev/null; }
-# The parts of the headers that tell, and the compile options as the compiler recorded them.
-type=$(elf -h | grep 'Type:')
-segments=$(elf -l | grep -E 'GNU_RELRO|GNU_STACK')
-dynamic=$(elf -d | grep -E 'FLAGS|RPATH|RUNPATH')
-switches=$(elf -p .GCC.command.line | sed -n 's/^ *\[ *[0-9a-f]*\] *//p')
-imports=$(elf --dyn-syms | awk '$7 == "UND" {print $8}')
-# Imports that glibc offers a checked __NAME_chk form of must come in that form.
-libc=$(ldd "$program" | awk '$1 ~ /^libc\.so/ {print $3}')
-checkable=$(readelf -W --dyn-syms "$libc" | awk '{print $8}' | sed -n 's/^__\(.*\)_chk@.*/\1/p' |
-    sort -u | paste -sd'|')
-
-# expect NAME PATTERN TEXT: TEXT must match the extended regular expression PATTERN.
+# expect NAME [!]PATTERN TEXT: TEXT must have a line that matches the extended regular
+# expression PATTERN, or with "!", none.
 expect() {
-    grep -Eq -- "$2" <<<"$3" || mismatch ELF "/$2/" "${3:-nothing}"
-    verdict "$1"
-}
-# refuse NAME PATTERN TEXT: no line of TEXT may match PATTERN.
-refuse() {
     local found
-    found=$(grep -E -- "$2" <<<"$3") && mismatch ELF "no line like /${2:0:60}/" "$found"
+    found=$(grep -E -- "${2#!}" <<<"$3") || true
+    if [[ $2 == !* ]]; then
+        [[ -z $found ]] || mismatch headers "no line like /${2:1:60}/" "$found"
+    else
+        [[ -n $found ]] || mismatch headers "/$2/" "${3:-nothing}"
+    fi
     verdict "$1"
 }
 
-#      property                   pattern                                 where
-expect 'position-independent'     'Type: +DYN'                            "$type"
-expect 'PIE flag'                 'FLAGS_1.*PIE'                          "$dynamic"
-expect 'full RELRO: segment'      'GNU_RELRO'                             "$segments"
-expect 'full RELRO: bind now'     'FLAGS_1.*NOW'                          "$dynamic"
-expect 'non-executable stack'     'GNU_STACK( +[^ ]+){5} +RW '            "$segments"
-refuse 'no RPATH or RUNPATH'      'RPATH|RUNPATH'                         "$dynamic"
-expect 'stack protector strong'   '-fstack-protector-strong'              "$switches"
-expect 'stack clash protection'   '-fstack-clash-protection'              "$switches"
-expect 'control-flow protection'  '-fcf-protection(=full)?( |$)'          "$switches"
-refuse 'fortified libc calls'     "^($checkable)(@|\$)"                   "$imports"
+if [[ $windows ]]; then
+    need x86_64-w64-mingw32-objdump
+    headers=$(x86_64-w64-mingw32-objdump -p "$program")
+    #      property                    pattern                              where
+    expect 'console subsystem'         '^Subsystem.*\(Windows CUI\)'        "$headers"
+    expect 'ASLR'                      '^[[:space:]]+DYNAMIC_BASE'          "$headers"
+    expect 'ASLR, high entropy'        '^[[:space:]]+HIGH_ENTROPY_VA'       "$headers"
+    expect 'DEP'                       '^[[:space:]]+NX_COMPAT'             "$headers"
+    expect 'only SDL2.dll beside it'   '!DLL Name: lib'                     "$headers"
+else
+    need readelf
+    headers=$(readelf -W -h -l -d "$program")
+    switches=$(readelf -W -p .GCC.command.line "$program" | sed -n 's/^ *\[ *[0-9a-f]*\] *//p')
+    # Imports that glibc offers a checked __NAME_chk form of must come in that form.
+    imports=$(readelf -W --dyn-syms "$program" | awk '$7 == "UND" {print $8}')
+    libc=$(ldd "$program" | awk '$1 ~ /^libc\.so/ {print $3}')
+    checkable=$(readelf -W --dyn-syms "$libc" | awk '{print $8}' |
+        sed -n 's/^__\(.*\)_chk@.*/\1/p' | sort -u | paste -sd'|')
+    expect 'position-independent'      'Type: +DYN'                         "$headers"
+    expect 'PIE flag'                  'FLAGS_1.*PIE'                       "$headers"
+    expect 'full RELRO: segment'       'GNU_RELRO'                          "$headers"
+    expect 'full RELRO: bind now'      'FLAGS_1.*NOW'                       "$headers"
+    expect 'non-executable stack'      'GNU_STACK( +[^ ]+){5} +RW '         "$headers"
+    expect 'no RPATH or RUNPATH'       '!RPATH|RUNPATH'                     "$headers"
+    expect 'fortified libc calls'      "!^($checkable)(@|\$)"               "$imports"
+    # What the compiler recorded of its options, whatever code it happened to emit.
+    expect 'stack protector strong'    '-fstack-protector-strong'           "$switches"
+    expect 'stack clash protection'    '-fstack-clash-protection'           "$switches"
+    expect 'control-flow protection'   '-fcf-protection(=full)?( |$)'       "$switches"
+fi
 
 verdicts

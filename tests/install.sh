@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# What a user installs: `cmake --install` into a DESTDIR, and the Debian package, checked by
-# lintian, with its man page rendered, unpacked into a scratch root and run on a private Xvfb.
+# What a user installs: `cmake --install` into a DESTDIR, and the package: the Debian one,
+# checked by lintian, with its man page rendered, or on Windows the zip. Either is unpacked
+# into a scratch root, and its program run on a private Xvfb.
 #   install.sh PROGRAM BUILD_DIR
 set -euo pipefail
-build=$(realpath "$2")
+program=$1 build=$(realpath "$2")
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-need man cpack dpkg-deb dpkg-shlibdeps lintian Xvfb
 
 layout="bin/sdl2-window
 share/doc/sdl2-window/LICENSE
@@ -26,6 +26,18 @@ installed() {
     [[ $(files "$scratch/destdir$2") == "$layout" ]] ||
         mismatch "files under DESTDIR$2" "$layout" "$(files "$scratch/destdir$2")"
     verdict "$1"
+}
+
+# zipped NAME: sdl2-window-VERSION-win64.zip, flat: the program, SDL2.dll and the documents.
+zipped() {
+    local zip want=$'LICENSE\nREADME.md\nSDL2.dll\nsdl2-window.exe'
+    cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1 ||
+        mismatch cpack success "failure (log: $scratch/cpack.log)"
+    zip=$(compgen -G "$scratch/package/sdl2-window-*-win64.zip") || true
+    [[ -f $zip ]] || mismatch zip 'sdl2-window-VERSION-win64.zip' "$(ls "$scratch/package")"
+    mkdir "$root" && (cd "$root" && cmake -E tar xf "$zip")
+    [[ $(files "$root") == "$want" ]] || mismatch 'files in the zip' "$want" "$(files "$root")"
+    verdict "$1 (${zip##*/})"
 }
 
 # package NAME: built under the group-writable umask that Debian's users have; it must depend on
@@ -63,7 +75,15 @@ man_page() {
     verdict "$1"
 }
 
-start_xvfb || die "Xvfb did not start"
+need Xvfb
+start_display
+if [[ $windows ]]; then
+    zipped 'zip'
+    check 'zipped program, on Xvfb'        shown - - -- "${runner[@]}" "$root/sdl2-window.exe"
+    verdicts
+    exit
+fi
+need man cpack dpkg-deb dpkg-shlibdeps lintian
 #         name                             what
 installed 'cmake --install, DESTDIR'       /opt/sdl2-window
 package   'Debian package'

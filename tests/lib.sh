@@ -3,6 +3,11 @@
 # command judged by the outcome that its case expects. Source it from the repository root.
 source scripts/lib.sh
 
+# A Windows program runs under RUNNER (Wine), and its C runtime ends a line with "\r\n".
+read -ra runner <<<"${RUNNER:-}"
+windows= eol=$'\n'
+[[ ${program:-} == *.exe ]] && windows=1 eol=$'\r\n'
+
 # need TOOL...: without them the suite is skipped (status 77), but in CI it fails.
 need() {
     local tool
@@ -34,6 +39,15 @@ verdicts() {
     ((failures == 0)) || die "$failures case(s) failed"
 }
 
+# start_display: a private Xvfb for the program. Under Wine: SDL2's own driver on it, and no
+# Wine server left over from a display before it.
+start_display() {
+    start_xvfb || die "Xvfb did not start"
+    [[ $windows ]] || return 0
+    unset SDL_VIDEODRIVER
+    wineserver -k 2>/dev/null || true
+}
+
 # judge OUTCOME: the run that has just ended (status, ms, out), by what a user must see.
 #   shown    exit 0, nothing on standard output, after at least the 3000 ms pause
 #   line     exit 1 and one line: the failure prefix and the library's reason
@@ -52,7 +66,7 @@ judge() {
         ;;
     *)
         ((status == 1)) || mismatch status 1 "$status"
-        [[ $1 == lost || $out =~ ^'Could not create window: '[^$'\n']+$'\n'$ ]] ||
+        [[ $1 == lost || $out =~ ^'Could not create window: '[^$'\r\n']+$eol$ ]] ||
             mismatch stdout "one line: 'Could not create window: ' and the reason" \
                 "$(printf %q "$out")"
         [[ $1 != lost || -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
@@ -62,7 +76,7 @@ judge() {
 }
 
 # check NAME OUTCOME DURING AFTER [ENV_ARGUMENT...] [-- COMMAND...]
-#   Runs COMMAND ($program by default) under env with those arguments, calls DURING while it
+#   Runs COMMAND (the program by default) under env with those arguments, calls DURING while it
 #   runs and AFTER once it has ended ('-' for neither), and judges the run by OUTCOME.
 check() {
     local name=$1 outcome=$2 during=$3 after=$4 settings=() start
@@ -72,7 +86,7 @@ check() {
         shift
     done
     (($#)) && shift
-    (($#)) || set -- "$program"
+    (($#)) || set -- "${runner[@]}" "$program"
     start=${EPOCHREALTIME/./}
     timeout -k 5 30 env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
     pid=$!
