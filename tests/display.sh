@@ -57,15 +57,17 @@ look_at_window() {
     # ICCCM size hints as numbers: flags, 4 unused, then minimum and maximum width and height.
     hints=$(xprop -id "$id" -f WM_NORMAL_HINTS 32c ' $0 $5 $6 $7 $8' WM_NORMAL_HINTS)
     read -r _ flags min_w min_h max_w max_h <<<"$hints"
-    (((flags & 48) == 48)) && [[ "$min_w $min_h $max_w $max_h" == '640 480 640 480' ]] ||
+    [[ "$((flags & 48)) $min_w $min_h $max_w $max_h" == '48 640 480 640 480' ]] ||
         mismatch 'size hints' 'minimum = maximum = 640 480 (not resizable)' "$hints"
 }
 disturb_window() {
     await_window || return 0
     local id
     id=$(titled)
-    wmctrl -i -c "$id" && xdotool windowactivate --sync "$id" key Escape q Return ctrl+c \
-        mousemove --window "$id" 10 10 click 1 || mismatch 'close, keys, mouse' sent 'not sent'
+    if ! wmctrl -i -c "$id" || ! xdotool windowactivate --sync "$id" key Escape q Return \
+        ctrl+c mousemove --window "$id" 10 10 click 1; then
+        mismatch 'close, keys, mouse' sent 'not sent'
+    fi
 }
 # Once the window is up and the program is inside its pause.
 kill_server() {
@@ -89,7 +91,7 @@ run_cleaned_up() {
 }
 
 no_display=(-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER)
-stand_in="LD_PRELOAD=${double:+$(sanitizer_preload "$program")}$double"
+stand_in="LD_PRELOAD=$sanitizers$double"
 start_display
 #     name                          outcome during         after           environment, command
 check 'dummy driver: no OpenGL'     refused -              -               SDL_VIDEODRIVER=dummy

@@ -5,7 +5,7 @@ source scripts/lib.sh
 
 # A Windows program runs under RUNNER (Wine), and its C runtime ends a line with "\r\n".
 read -ra runner <<<"${RUNNER:-}"
-windows= eol=$'\n'
+windows='' eol=$'\n'
 [[ ${program:-} == *.exe ]] && windows=1 eol=$'\r\n'
 
 # need TOOL...: without them the suite is skipped (status 77), but in CI it fails.
@@ -86,7 +86,11 @@ check() {
         shift
     done
     (($#)) && shift
-    (($#)) || set -- "${runner[@]}" "$program"
+    if ((!$#)); then
+        set -- "${runner[@]}" "$program"
+        [[ -z $sanitizers || ${settings[*]} == *LD_PRELOAD=* ]] ||
+            settings+=("LD_PRELOAD=$sanitizers${KEEP_LOADED:-}")
+    fi
     start=${EPOCHREALTIME/./}
     timeout -k 5 30 env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
     pid=$!
@@ -106,3 +110,6 @@ check() {
 sanitizer_preload() {
     ldd "$1" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}'
 }
+# Under the sanitizers, the program runs with KEEP_LOADED preloaded after their runtime.
+sanitizers=
+[[ $windows || -z ${program:-} ]] || sanitizers=$(sanitizer_preload "$program")

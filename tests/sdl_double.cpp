@@ -15,8 +15,8 @@ namespace {
 bool steered(const char *which)
 {
     const char *value = std::getenv("SDL_DOUBLE_CASE");
-    if (value == nullptr || (std::strcmp(value, "init-fails") != 0 &&
-                             std::strcmp(value, "no-window") != 0))
+    if (value == nullptr ||
+        (std::strcmp(value, "init-fails") != 0 && std::strcmp(value, "no-window") != 0))
         std::_Exit(125);
     return std::strcmp(value, which) == 0;
 }
@@ -38,12 +38,8 @@ int SDL_Init(Uint32 /*flags*/)
     return steered("init-fails") ? -1 : 0;
 }
 
-SDL_Window *SDL_CreateWindow(const char * /*title*/,
-                             int /*x*/,
-                             int /*y*/,
-                             int /*w*/,
-                             int /*h*/,
-                             Uint32 /*flags*/)
+SDL_Window *SDL_CreateWindow(
+    const char * /*title*/, int /*x*/, int /*y*/, int /*w*/, int /*h*/, Uint32 /*flags*/)
 {
     called("SDL_CreateWindow");
     return steered("no-window") ? nullptr : reinterpret_cast<SDL_Window *>(&window_object);
