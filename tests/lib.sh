@@ -54,11 +54,13 @@ start_display() {
 #   refused  that line, at once, without the pause
 #   either   shown or refused: where SDL builds differ, each is sound
 #   lost     exit 1 and nothing printed: Xlib's end when the X server goes away
+#   crash    a segmentation fault (139), where a library version has that defect
 judge() {
     case $1:$status in
     either:0) judge shown ;;
     either:1) judge refused ;;
     either:*) mismatch status '0 (shown) or 1 (refused)' "$status" ;;
+    crash:*) ((status == 139)) || mismatch status '139: a segmentation fault' "$status" ;;
     shown:*)
         ((status == 0)) || mismatch status 0 "$status (stderr: $(tail -c 300 "$scratch/err"))"
         [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
