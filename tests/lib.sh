@@ -7,6 +7,10 @@ source scripts/lib.sh
 read -ra runner <<<"${RUNNER:-}"
 windows='' eol=$'\n'
 [[ ${program:-} == *.exe ]] && windows=1 eol=$'\r\n'
+# Under the sanitizers, the program runs with KEEP_LOADED preloaded after their runtimes.
+sanitizers=
+[[ $windows || -z ${program:-} ]] ||
+    sanitizers=$(ldd "$program" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}')
 
 # need TOOL...: without them the suite is skipped (status 77), but in CI it fails.
 need() {
@@ -14,8 +18,7 @@ need() {
     for tool; do
         command -v "$tool" >/dev/null && continue
         [[ ${CI:-} ]] && die "$tool is missing"
-        printf '%s: %s is missing, skipped (./scripts/test installs it)\n' "$me" "$tool" >&2
-        exit 77
+        printf '%s: no %s, skipped (./scripts/test installs it)\n' "$me" "$tool" >&2 && exit 77
     done
 }
 
@@ -39,13 +42,11 @@ verdicts() {
     ((failures == 0)) || die "$failures case(s) failed"
 }
 
-# start_display: a private Xvfb for the program. Under Wine: SDL2's own driver on it, and no
-# Wine server left over from a display before it.
+# start_display: a private Xvfb. Under Wine, SDL2's own driver on it, and no Wine server left
+# over from an earlier display.
 start_display() {
     start_xvfb || die "Xvfb did not start"
-    [[ $windows ]] || return 0
-    unset SDL_VIDEODRIVER
-    wineserver -k 2>/dev/null || true
+    [[ -z $windows ]] || { unset SDL_VIDEODRIVER && wineserver -k 2>/dev/null || true; }
 }
 
 # judge OUTCOME: the run that has just ended (status, ms, out), by what a user must see.
@@ -57,8 +58,7 @@ start_display() {
 #   crash    a segmentation fault (139), where a library version has that defect
 judge() {
     case $1:$status in
-    either:0) judge shown ;;
-    either:1) judge refused ;;
+    either:[01]) judge "$( ((status)) && echo refused || echo shown)" ;;
     either:*) mismatch status '0 (shown) or 1 (refused)' "$status" ;;
     crash:*) ((status == 139)) || mismatch status '139: a segmentation fault' "$status" ;;
     shown:*)
@@ -66,12 +66,14 @@ judge() {
         [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
         ((ms >= 3000)) || mismatch 'run time' 'at least 3000 ms' "$ms ms"
         ;;
+    lost:*)
+        ((status == 1)) || mismatch status 1 "$status"
+        [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
+        ;;
     *)
         ((status == 1)) || mismatch status 1 "$status"
-        [[ $1 == lost || $out =~ ^'Could not create window: '[^$'\r\n']+$eol$ ]] ||
-            mismatch stdout "one line: 'Could not create window: ' and the reason" \
-                "$(printf %q "$out")"
-        [[ $1 != lost || -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
+        [[ $out =~ ^'Could not create window: '[^$'\r\n']+$eol$ ]] ||
+            mismatch stdout "one line: 'Could not create window: ' and a reason" "$(printf %q "$out")"
         [[ $1 != refused ]] || ((ms < 3000)) || mismatch 'run time' 'at once, no pause' "$ms ms"
         ;;
     esac
@@ -84,14 +86,12 @@ check() {
     local name=$1 outcome=$2 during=$3 after=$4 settings=() start
     shift 4
     while (($#)) && [[ $1 != -- ]]; do
-        settings+=("$1")
-        shift
+        settings+=("$1") && shift
     done
     (($#)) && shift
     if ((!$#)); then
         set -- "${runner[@]}" "$program"
-        [[ -z $sanitizers || ${settings[*]} == *LD_PRELOAD=* ]] ||
-            settings+=("LD_PRELOAD=$sanitizers${KEEP_LOADED:-}")
+        [[ -z $sanitizers ]] || settings+=("LD_PRELOAD=$sanitizers${KEEP_LOADED:-}")
     fi
     start=${EPOCHREALTIME/./}
     timeout -k 5 30 env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
@@ -100,18 +100,8 @@ check() {
     status=0
     wait "$pid" || status=$?
     ms=$(((${EPOCHREALTIME/./} - start) / 1000))
-    out=$(cat "$scratch/out" && printf .)
-    out=${out%.}
+    out=$(cat "$scratch/out" && printf .) && out=${out%.}
     judge "$outcome"
     [[ $after == - ]] || "$after"
     verdict "$name ($ms ms, exit $status)"
 }
-
-# sanitizer_preload PROGRAM: the sanitizer runtimes that PROGRAM links, as the head of an
-# LD_PRELOAD list ("path:path:"), or nothing. Anything preloaded must come after them.
-sanitizer_preload() {
-    ldd "$1" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}'
-}
-# Under the sanitizers, the program runs with KEEP_LOADED preloaded after their runtime.
-sanitizers=
-[[ $windows || -z ${program:-} ]] || sanitizers=$(sanitizer_preload "$program")
