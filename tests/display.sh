@@ -41,6 +41,9 @@ look_at_window() {
     [[ "$((flags & 48)) $min_w $min_h $max_w $max_h" == '48 640 480 640 480' ]] ||
         mismatch 'size hints' 'minimum = maximum = 640 480 (not resizable)' "$hints"
 }
+window_gone() {
+    [[ -z $(titled) ]] || mismatch 'window after the exit' none "$(titled)"
+}
 disturb_window() {
     await_window || return 0
     if ! wmctrl -i -c "$id" || ! xdotool windowactivate --sync "$id" key Escape q Return \
@@ -72,7 +75,7 @@ else
 check 'x11 driver, no display'      refused -              -               "${no_display[@]}" SDL_VIDEODRIVER=x11
 check 'no display at all'           either  -              -               "${no_display[@]}"
 fi
-check 'bare X server'               shown   look_at_window -
+check 'bare X server'               shown   look_at_window window_gone
 start_wm || die "openbox did not start"
 check 'openbox: close, keys, mouse' shown   disturb_window -
 if [[ ! $windows ]]; then

@@ -17,13 +17,14 @@ start_weston() {
 
 # From the protocol log (WAYLAND_DEBUG=client, on standard error): an xdg_toplevel titled
 # exactly so, whose surface lives at least 3000 ms by the log's own clock. libwayland stamps
-# lines with milliseconds modulo 2^32 ("[4293350.153]") or, later, with the time of day
-# ("[22:59:17.297281]"); both wrap, so the lifetime is taken modulo the clock's span.
+# lines with microseconds modulo 2^32, written as milliseconds ("[4293350.153]"), or, from
+# 1.26, with the time of day ("[22:59:17.297281]"). Both wrap, the first every 71.6 minutes,
+# so the lifetime is taken modulo the clock's span.
 toplevel_made() {
     local log=$scratch/protocol.log made
     cp "$scratch/err" "$log"
     made=$(awk '
-        { stamp = $0; sub(/^\[ */, "", stamp); sub(/\].*/, "", stamp); span = 4294967296
+        { stamp = $0; sub(/^\[ */, "", stamp); sub(/\].*/, "", stamp); span = 4294967.296
           if (split(stamp, t, ":") == 3) { stamp = ((t[1] * 60 + t[2]) * 60 + t[3]) * 1000
                                           span = 86400000 } }
         match($0, /xdg_surface[@#][0-9]+\.get_toplevel\(new id xdg_toplevel[@#][0-9]+/) {
@@ -63,7 +64,11 @@ sockets=$(ls /tmp/.X11-unix)
 start_weston "$WAYLAND_DISPLAY" --backend=x11-backend.so --use-pixman --xwayland || die "no Weston"
 start_weston seatless --backend=headless-backend.so || die "no headless Weston"
 # Weston's Xwayland listens on the one X socket that is new.
-xwayland=:$(comm -13 <(echo "$sockets") <(ls /tmp/.X11-unix) | sed -n 's/^X//p' | head -n 1)
+xwayland_up() {
+    xwayland=:$(comm -13 <(echo "$sockets") <(ls /tmp/.X11-unix) | sed -n 's/^X//p' | head -n 1)
+    [[ $xwayland != : ]]
+}
+wait_until 10 'Xwayland socket' xwayland_up || die "Weston offers no Xwayland"
 # SDL2 2.26 crashes inside SDL_Init on a compositor without an input seat, a library defect
 # that later versions mended. There the crash is the outcome; any other fails.
 seatless=(shown toplevel_made 'Weston without a seat')
