@@ -77,9 +77,10 @@ start_xvfb() {
     unset WAYLAND_DISPLAY
 }
 
-# start_wm: openbox on $DISPLAY, ready once it has announced itself to clients.
+# start_wm: openbox on $DISPLAY, once its start-up is over (it runs --startup then): a window
+# mapped while it is still starting may never be managed, and so never shown.
 start_wm() {
-    openbox --sm-disable >"$scratch/wm.log" 2>&1 &
+    openbox --sm-disable --startup "touch $scratch/wm-ready" >"$scratch/wm.log" 2>&1 &
     pids+=($!)
-    wait_until 10 "window manager (log: $scratch/wm.log)" wmctrl -m
+    wait_until 10 "window manager (log: $scratch/wm.log)" test -e "$scratch/wm-ready"
 }
