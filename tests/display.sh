@@ -55,7 +55,8 @@ disturb_window() {
 kill_server() {
     await_window || return 0
     wait_until 10 pause in_pause "$(pgrep -P "$pid")" || mismatch pause 'under way' 'not seen'
-    kill "$xvfb_pid" && wait "$xvfb_pid" || true
+    kill "$xvfb_pid"
+    wait "$xvfb_pid" || true
 }
 in_pause() { [[ $(cut -d' ' -f1 "/proc/$1/syscall") == @(35|230) ]]; } # (clock_)nanosleep
 # ./scripts/run without a display: the screenshot, and nothing of the run left running.

@@ -28,8 +28,9 @@ package() {
     local made lint page=$root/usr/share/man/man1/sdl2-window.1.gz
     (umask 002 && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package") \
         >"$scratch/cpack.log" 2>&1 || mismatch cpack success "failure (log: $scratch/cpack.log)"
-    made=$(cd "$scratch/package" && ls -- *.deb *.zip 2>/dev/null || true)
-    [[ $made == $2 ]] || mismatch package "$2" "${made:-nothing}"
+    made=$(compgen -G "$scratch/package/$2") || true
+    made=${made##*/}
+    [[ -n $made ]] || mismatch package "$2" "$(ls "$scratch/package")"
     if [[ $made == *.zip ]]; then
         mkdir "$root" && (cd "$root" && cmake -E tar xf "../package/$made")
         [[ $(files "$root" | paste -sd' ') == 'LICENSE README.md SDL2.dll sdl2-window.exe' ]] ||

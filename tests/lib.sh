@@ -46,7 +46,9 @@ verdicts() {
 # over from an earlier display.
 start_display() {
     start_xvfb || die "Xvfb did not start"
-    [[ -z $windows ]] || { unset SDL_VIDEODRIVER && wineserver -k 2>/dev/null || true; }
+    [[ $windows ]] || return 0
+    unset SDL_VIDEODRIVER
+    wineserver -k 2>/dev/null || true
 }
 
 # judge OUTCOME: the run that has just ended (status, ms, out), by what a user must see.
