@@ -10,9 +10,7 @@ need Xvfb xdotool xprop wmctrl openbox
 
 title='An SDL2 window'
 # No Wayland socket to be found either: a runtime folder of our own, empty.
-export XDG_RUNTIME_DIR=$scratch/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-touch "$scratch/started"
+export XDG_RUNTIME_DIR=$scratch/runtime && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # The viewable windows titled exactly so (xdotool's own search ignores case).
 titled() {
@@ -41,9 +39,7 @@ look_at_window() {
     [[ "$((flags & 48)) $min_w $min_h $max_w $max_h" == '48 640 480 640 480' ]] ||
         mismatch 'size hints' 'minimum = maximum = 640 480 (not resizable)' "$hints"
 }
-window_gone() {
-    [[ -z $(titled) ]] || mismatch 'window after the exit' none "$(titled)"
-}
+window_gone() { [[ -z $(titled) ]] || mismatch 'window after the exit' none "$(titled)"; }
 disturb_window() {
     await_window || return 0
     if ! wmctrl -i -c "$id" || ! xdotool windowactivate --sync "$id" key Escape q Return \
@@ -61,7 +57,7 @@ kill_server() {
 in_pause() { [[ $(cut -d' ' -f1 "/proc/$1/syscall") == @(35|230) ]]; } # (clock_)nanosleep
 # ./scripts/run without a display: the screenshot, and nothing of the run left running.
 run_cleaned_up() {
-    [[ -s build/screenshot.png && build/screenshot.png -nt $scratch/started ]] ||
+    [[ -s build/screenshot.png && build/screenshot.png -nt $scratch/display ]] ||
         mismatch screenshot 'build/screenshot.png, new' "$(ls -l build/screenshot.png 2>&1)"
     ! pgrep -g "$pid" -a >"$scratch/left" || mismatch 'processes left' none "$(<"$scratch/left")"
 }

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# What a user installs: `cmake --install` into a DESTDIR, and the package: the Debian one,
-# checked by lintian, with its man page rendered, or on Windows the flat zip. Either is
-# unpacked into a scratch root, and its program run on a private Xvfb.
+# What a user installs: `cmake --install` into a DESTDIR, and the package (the Debian one, or
+# on Windows the flat zip), unpacked into a scratch root and its program run on a private Xvfb.
 #   install.sh PROGRAM BUILD_DIR
 set -euo pipefail
 program=$1 build=$(realpath "$2")
@@ -33,8 +32,8 @@ package() {
     [[ -n $made ]] || mismatch package "$2" "$(ls "$scratch/package")"
     if [[ $made == *.zip ]]; then
         mkdir "$root" && (cd "$root" && cmake -E tar xf "../package/$made")
-        [[ $(files "$root" | paste -sd' ') == 'LICENSE README.md SDL2.dll sdl2-window.exe' ]] ||
-            mismatch 'files in the zip' 'LICENSE README.md SDL2.dll sdl2-window.exe' "$(files "$root")"
+        local want='LICENSE README.md SDL2.dll sdl2-window.exe'
+        [[ $(files "$root" | paste -sd' ') == "$want" ]] || mismatch zip "$want" "$(files "$root")"
     elif [[ $made == *.deb ]]; then
         [[ $(dpkg-deb -f "$scratch/package/$made" Depends) == *libsdl2-2.0-0* ]] ||
             mismatch Depends 'libsdl2-2.0-0' "$(dpkg-deb -f "$scratch/package/$made" Depends)"

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# What the suites share, on top of scripts/lib.sh: tool checks, verdicts, and one run of a
-# command judged by the outcome that its case expects. Source it from the repository root.
+# What the suites share, on top of scripts/lib.sh: tool checks, verdicts, and a run judged by
+# the outcome that its case expects. Source it from the repository root.
 source scripts/lib.sh
 
 # A Windows program runs under RUNNER (Wine), and its C runtime ends a line with "\r\n".
@@ -22,8 +22,7 @@ need() {
     done
 }
 
-# A case collects its problems with mismatch; verdict prints "ok NAME", or "FAIL NAME" with
-# what was expected and what came; verdicts ends the suite.
+# mismatch collects a case's problems, verdict prints "ok" or "FAIL" with each, verdicts ends.
 problems=()
 failures=0
 mismatch() {
@@ -75,7 +74,7 @@ judge() {
     *)
         ((status == 1)) || mismatch status 1 "$status"
         [[ $out =~ ^'Could not create window: '[^$'\r\n']+$eol$ ]] ||
-            mismatch stdout "one line: 'Could not create window: ' and a reason" "$(printf %q "$out")"
+            mismatch stdout "the failure line, ending $(printf %q "$eol")" "$(printf %q "$out")"
         [[ $1 != refused ]] || ((ms < 3000)) || mismatch 'run time' 'at once, no pause' "$ms ms"
         ;;
     esac

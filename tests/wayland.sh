@@ -15,11 +15,10 @@ start_weston() {
     wait_until 10 "Weston (log: $scratch/$1.log)" test -S "$XDG_RUNTIME_DIR/$1"
 }
 
-# From the protocol log (WAYLAND_DEBUG=client, on standard error): an xdg_toplevel titled
-# exactly so, whose surface lives at least 3000 ms by the log's own clock. libwayland stamps
-# lines with microseconds modulo 2^32, written as milliseconds ("[4293350.153]"), or, from
-# 1.26, with the time of day ("[22:59:17.297281]"). Both wrap, the first every 71.6 minutes,
-# so the lifetime is taken modulo the clock's span.
+# From the protocol log (WAYLAND_DEBUG=client, on standard error): an xdg_toplevel titled so,
+# whose surface lives at least 3000 ms by the log's clock: microseconds modulo 2^32 written as
+# ms ("[4293350.153]"), or from libwayland 1.26 the time of day ("[22:59:17.297281]"). Both
+# wrap, the first every 71.6 minutes, so the lifetime is taken modulo the clock's span.
 toplevel_made() {
     local log=$scratch/protocol.log made
     cp "$scratch/err" "$log"
@@ -58,8 +57,7 @@ took() {
 }
 
 start_xvfb || die "Xvfb did not start"
-export XDG_RUNTIME_DIR=$scratch/runtime WAYLAND_DISPLAY=wayland-test
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+export XDG_RUNTIME_DIR=$scratch/runtime WAYLAND_DISPLAY=wayland && mkdir -m 700 "$XDG_RUNTIME_DIR"
 sockets=$(ls /tmp/.X11-unix)
 start_weston "$WAYLAND_DISPLAY" --backend=x11-backend.so --use-pixman --xwayland || die "no Weston"
 start_weston seatless --backend=headless-backend.so || die "no headless Weston"
