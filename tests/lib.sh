@@ -37,9 +37,7 @@ verdict() {
     ((${#problems[@]})) && failures=$((failures + 1)) || printf 'ok   %s\n' "$1"
     problems=()
 }
-verdicts() {
-    ((failures == 0)) || die "$failures case(s) failed"
-}
+verdicts() { ((failures == 0)) || die "$failures case(s) failed"; }
 
 # start_display: a private Xvfb. Under Wine, SDL2's own driver on it, and no Wine server left
 # over from an earlier display.

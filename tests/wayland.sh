@@ -6,7 +6,7 @@ set -euo pipefail
 program=$1
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-need Xvfb weston Xwayland xdotool
+need Xvfb weston Xwayland xdotool xdpyinfo
 
 # start_weston SOCKET OPTION...: Weston with its own socket in a runtime folder of our own.
 start_weston() {
@@ -67,6 +67,8 @@ xwayland_up() {
     [[ $xwayland != : ]]
 }
 wait_until 10 'Xwayland socket' xwayland_up || die "Weston offers no Xwayland"
+# Weston starts Xwayland on the first X client; a desktop session has it running already.
+wait_until 20 Xwayland xdpyinfo -display "$xwayland" || die "Xwayland did not start"
 # SDL2 2.26 crashes inside SDL_Init on a compositor without an input seat, a library defect
 # that later versions mended. There the crash is the outcome; any other fails.
 seatless=(shown toplevel_made 'Weston without a seat')
