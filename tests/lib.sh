@@ -7,13 +7,10 @@ source scripts/lib.sh
 read -ra runner <<<"${RUNNER:-}"
 windows='' eol=$'\n'
 [[ ${program:-} == *.exe ]] && windows=1 eol=$'\r\n'
-# Under the sanitizers, the program runs with KEEP_LOADED preloaded after their runtimes, and
-# a hung run is stopped after 120 s, not 30: Mesa's first start under them, its shader cache
-# still cold, has taken over 30 s.
-sanitizers= limit=30
+# Under the sanitizers, the program runs with KEEP_LOADED preloaded after their runtimes.
+sanitizers=
 [[ $windows || -z ${program:-} ]] ||
     sanitizers=$(ldd "$program" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}')
-[[ -z $sanitizers ]] || limit=120
 
 # need TOOL...: without them the suite is skipped (status 77), but in CI it fails.
 need() {
@@ -96,7 +93,7 @@ check() {
         [[ -z $sanitizers ]] || settings+=("LD_PRELOAD=$sanitizers${KEEP_LOADED:-}")
     fi
     start=${EPOCHREALTIME/./}
-    timeout -k 5 "$limit" env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
+    timeout -k 5 30 env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
     pid=$!
     [[ $during == - ]] || "$during"
     status=0
