@@ -7,23 +7,28 @@ include(CheckPIESupported)
 check_pie_supported()
 set_target_properties(sdl2-window PROPERTIES POSITION_INDEPENDENT_CODE ON SKIP_BUILD_RPATH ON)
 
-# The compile flags are recorded in an ELF binary (.GCC.command.line), where the hardening test
-# reads them back. MinGW's stack protector lives in libssp, which the link brings in only when
-# it sees the flag too.
-set(compile_flags -fstack-protector-strong -fstack-clash-protection -fcf-protection)
-if(NOT WIN32)
-  list(APPEND compile_flags -frecord-gcc-switches)
-endif()
-foreach(flag ${compile_flags})
-  string(MAKE_C_IDENTIFIER "have${flag}" have)
-  check_cxx_compiler_flag(${flag} ${have})
-  if(${have})
-    target_compile_options(sdl2-window PRIVATE ${flag})
-    if(flag STREQUAL "-fstack-protector-strong")
-      target_link_options(sdl2-window PRIVATE ${flag})
+# hardened(compile|link FLAG...): each flag that the target's compiler or linker takes goes on
+# the program; the others are left out.
+function(hardened kind)
+  foreach(flag ${ARGN})
+    string(MAKE_C_IDENTIFIER "have_${kind}${flag}" have)
+    if(kind STREQUAL "compile")
+      check_cxx_compiler_flag(${flag} ${have})
+    else()
+      check_linker_flag(CXX ${flag} ${have})
     endif()
-  endif()
-endforeach()
+    if(${have})
+      cmake_language(CALL target_${kind}_options sdl2-window PRIVATE ${flag})
+    endif()
+  endforeach()
+endfunction()
+
+# The compile flags are recorded in an ELF binary (.GCC.command.line), where the hardening test
+# reads them back; GCC records nothing in a PE one.
+hardened(compile -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+if(NOT WIN32)
+  hardened(compile -frecord-gcc-switches)
+endif()
 
 # Fortification needs optimisation, and the sanitizers check the same calls themselves.
 if(NOT SDL2_WINDOW_SANITIZE)
@@ -32,16 +37,11 @@ if(NOT SDL2_WINDOW_SANITIZE)
 endif()
 
 # ELF: full RELRO and a stack that cannot run code. Windows: ASLR, with high entropy, and DEP;
-# the C++ runtime and libssp linked in, so that SDL2.dll is the one DLL to ship.
+# the C++ runtime and libssp (MinGW's stack protector, which the link brings in only when it
+# sees the flag too) linked in, so that SDL2.dll is the one DLL to ship.
 if(WIN32)
-  set(link_flags LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat -static)
+  hardened(link LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat -static
+           -fstack-protector-strong)
 else()
-  set(link_flags LINKER:-z,relro LINKER:-z,now LINKER:-z,noexecstack)
+  hardened(link LINKER:-z,relro LINKER:-z,now LINKER:-z,noexecstack)
 endif()
-foreach(flag ${link_flags})
-  string(MAKE_C_IDENTIFIER "have${flag}" have)
-  check_linker_flag(CXX ${flag} ${have})
-  if(${have})
-    target_link_options(sdl2-window PRIVATE ${flag})
-  endif()
-endforeach()
