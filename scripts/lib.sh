@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Shell helpers shared by the scripts and the test suites. Source it; it does not run by itself.
 #   say, die:         step messages and errors, both on standard error
-#   install_missing:  installs the Debian packages that are not there yet
+#   require:          finds what a step needs, or installs it, or names what is missing
 #   start_xvfb:       a private virtual X display, stopped by its process id on exit
 
 export LC_ALL=C
@@ -11,23 +11,103 @@ me=${0##*/}
 say() { printf '==> %s\n' "$*" >&2; }
 die() { printf '%s: %s\n' "$me" "$*" >&2; exit 1; }
 
-# install_missing PACKAGE...: apt-get only what dpkg does not already have.
-install_missing() {
-    local pkg missing=()
-    for pkg; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
+# What the scripts use: the step that wants it, how it is found here, and the packages that
+# bring it: Debian's (a comma-separated list, installed with apt-get where apt is), then dnf's,
+# pacman's, zypper's, apk's and brew's ('-': none there). Found by: commands, all of them on
+# PATH; pc:MODULE, pkg-config's module or, for SDL2, its CMake package too; dpkg, Debian's
+# packages, which only dpkg can tell (without it they are taken to be there).
+needs='
+cmake      build    cmake             cmake              cmake        cmake            cmake     cmake   cmake
+c++        build    c++               g++                gcc-c++      gcc              gcc-c++   g++     -
+make       build    make              make               make         make             make      make    -
+pkg-config build    pkg-config        pkg-config         pkgconf-pkg-config pkgconf    pkg-config pkgconf pkgconf
+SDL2       build    pc:sdl2           libsdl2-dev        SDL2-devel   sdl2             libSDL2-devel sdl2-dev sdl2
+Mesa       show     dpkg              libgl1,libglx-mesa0,libgl1-mesa-dri,libegl1,libegl-mesa0 mesa-dri-drivers mesa Mesa-dri mesa-dri-gallium -
+Xvfb       xvfb     Xvfb              xvfb               xorg-x11-server-Xvfb xorg-server-xvfb xorg-x11-server-Xvfb xvfb -
+openbox    xvfb     openbox           openbox            openbox      openbox          openbox   openbox -
+xdotool    xvfb     xdotool           xdotool            xdotool      xdotool          xdotool   xdotool xdotool
+scrot      xvfb     scrot             scrot              scrot        scrot            scrot     scrot   -
+fonts      xvfb     dpkg              fonts-dejavu-core  dejavu-sans-fonts ttf-dejavu  dejavu-fonts font-dejavu -
+x11-utils  suites   xprop,xdpyinfo    x11-utils          xprop,xdpyinfo xorg-xprop,xorg-xdpyinfo xprop,xdpyinfo xprop,xdpyinfo -
+wmctrl     suites   wmctrl            wmctrl             wmctrl       wmctrl           wmctrl    wmctrl  -
+weston     suites   weston            weston             weston       weston           weston    weston  -
+Xwayland   suites   Xwayland          xwayland           xorg-x11-server-Xwayland xorg-xwayland xwayland xwayland -
+binutils   suites   readelf           binutils           binutils     binutils         binutils  binutils binutils
+man        suites   man,nroff         man-db,groff-base  man-db,groff man-db,groff     man,groff mandoc,groff man-db
+dpkg-dev   suites   dpkg-deb,dpkg-shlibdeps dpkg-dev     dpkg-dev     dpkg             dpkg      dpkg    dpkg
+file       suites   file              file               file         file             file      file    -
+lintian    suites   lintian           lintian            lintian      -                -         -       -
+clang      clang    clang++           clang              clang        clang            clang     clang   llvm
+MinGW-w64  windows  x86_64-w64-mingw32-g++,x86_64-w64-mingw32-objdump g++-mingw-w64-x86-64,binutils-mingw-w64-x86-64 mingw64-gcc-c++ mingw-w64-gcc mingw64-cross-gcc-c++ - mingw-w64
+Wine       windows  wine,wine64       wine,wine64        wine         wine             wine      -       -
+Xlib       bench    pc:x11            libx11-dev         libX11-devel libx11           libX11-devel libx11-dev libx11
+linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,clang-tidy,cppcheck,shellcheck clang-tools-extra,cppcheck,ShellCheck clang,cppcheck,shellcheck clang-tools,cppcheck,ShellCheck clang-extra-tools,cppcheck,shellcheck llvm,cppcheck,shellcheck
+debootstrap matrix  debootstrap       debootstrap        debootstrap  debootstrap      debootstrap debootstrap -
+'
+
+# found HOW: whether this machine has it (see above).
+found() {
+    local tool
+    case $1 in
+    dpkg) ! command -v dpkg-query >/dev/null || [[ $(dpkg-query -W -f='${db:Status-Abbrev}\n' \
+        "${@:2}" 2>/dev/null | grep -c '^ii') == $(($# - 1)) ]] ;;
+    pc:*) pkg-config --exists "${1#pc:}" 2>/dev/null ||
+        { [[ $1 == pc:sdl2 ]] && cmake --find-package -DNAME=SDL2 -DCOMPILER_ID=GNU \
+            -DLANGUAGE=CXX -DMODE=EXIST >/dev/null 2>&1; } ;;
+    *) for tool in ${1//,/ }; do command -v "$tool" >/dev/null || return 1; done ;;
+    esac
+}
+
+# require STEP...: what those steps need, found here or installed with apt-get. Without apt,
+# one message names what is missing with the line that installs it on other systems, and the
+# script stops.
+require() {
+    local step name what how debian others missing=() packages=() other=() line none i j
+    for step; do
+        while read -r name what how debian others; do
+            [[ $what == "$step" ]] || continue
+            IFS=, read -ra debian <<<"$debian"
+            found "$how" "${debian[@]}" && continue
+            missing+=("$name") && packages+=("${debian[@]}")
+            other+=("$others")
+        done <<<"$needs"
     done
     ((${#missing[@]})) || return 0
-    command -v apt-get >/dev/null || die "please install: ${missing[*]}"
-    local sudo=()
-    if ((EUID != 0)); then
-        command -v sudo >/dev/null || die "run as root, or install: ${missing[*]}"
-        sudo=(sudo)
+    if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
+        local sudo=()
+        if ((EUID != 0)); then
+            command -v sudo >/dev/null || die "run as root, or install: ${packages[*]}"
+            sudo=(sudo)
+        fi
+        say "installing ${packages[*]}"
+        "${sudo[@]}" apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
+            --no-install-recommends "${packages[@]}" >/dev/null
+        return
     fi
-    say "installing ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    local managers=('dnf install' 'pacman -S --needed' 'zypper install' 'apk add' 'brew install')
+    {
+        printf '%s: missing: %s. Install with one of:\n' "$me" "${missing[*]}"
+        for i in "${!managers[@]}"; do
+            line='' none=''
+            for j in "${!missing[@]}"; do
+                read -ra others <<<"${other[j]}"
+                [[ ${others[i]} == - ]] && none+=" ${missing[j]}" || line+=" ${others[i]//,/ }"
+            done
+            printf '  %-18s%s%s\n' "${managers[i]}" "$line" "${none:+ (no package for:$none)}"
+        done
+    } >&2
+    exit 1
+}
+
+# apt_source_files: the files of this machine's own apt sources, where its apt looks for them:
+# the one-line list and the folder of .list and .sources (deb822) files.
+apt_source_files() {
+    local list parts
+    eval "$(apt-config shell list Dir::Etc::SourceList/f parts Dir::Etc::SourceParts/d)"
+    compgen -G "$list" || true
+    compgen -G "$parts*.list" || true
+    compgen -G "$parts*.sources" || true
 }
 
 # Cleanup for whatever this shell started: servers are stopped by their process id. Their

@@ -62,6 +62,16 @@ run_cleaned_up() {
     ! pgrep -g "$pid" -a >"$scratch/left" || mismatch 'processes left' none "$(<"$scratch/left")"
 }
 
+# Without apt: a PATH with every command of this one but apt-get and dpkg's, then not cmake either.
+no_apt=$scratch/no-apt
+mkdir "$no_apt"
+for dir in ${PATH//:/ }; do cp -sn "$dir"/* "$no_apt" 2>/dev/null || true; done
+rm -f "$no_apt"/{apt,apt-get,dpkg,dpkg-query}
+named_cmake() {
+    grep -q 'missing: cmake' "$scratch/err" && grep -q 'dnf install *cmake' "$scratch/err" ||
+        mismatch 'standard error' 'cmake named, with the line that installs it' "$(<"$scratch/err")"
+}
+
 no_display=(-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER)
 start_display
 #     name                          outcome during         after           environment, command
@@ -78,6 +88,9 @@ check 'openbox: close, keys, mouse' shown   disturb_window -
 if [[ ! $windows ]]; then
 check './scripts/run, dummy driver' line    -              -               SDL_VIDEODRIVER=dummy -- scripts/run
 check './scripts/run, no display'   shown   -              run_cleaned_up  -u DISPLAY -- scripts/run
+check './scripts/run, no apt'       shown   -              -               "PATH=$no_apt" -- scripts/run
+rm "$no_apt/cmake"
+check './scripts/run, no apt or cmake' lost -              named_cmake     "PATH=$no_apt" -- scripts/run
 check 'X server dies in the pause'  lost    kill_server    -
 fi
 

@@ -53,7 +53,7 @@ start_display() {
 #   line     exit 1 and one line: the failure prefix and the library's reason
 #   refused  that line, at once, without the pause
 #   either   shown or refused: where SDL builds differ, each is sound
-#   lost     exit 1 and nothing printed: Xlib's end when the X server goes away
+#   lost     exit 1 and nothing printed: Xlib's end when the X server goes away, or a script's
 #   crash    a segmentation fault (139), where a library version has that defect
 judge() {
     case $1:$status in
