@@ -15,7 +15,8 @@ die() { printf '%s: %s\n' "$me" "$*" >&2; exit 1; }
 # bring it: Debian's (a comma-separated list, installed with apt-get where apt is), then dnf's,
 # pacman's, zypper's, apk's and brew's ('-': none there). Found by: commands, all of them on
 # PATH; pc:MODULE, pkg-config's module or, for SDL2, its CMake package too; dpkg, Debian's
-# packages, which only dpkg can tell (without it they are taken to be there).
+# packages, which only dpkg can tell (without it they are taken to be there). A leading '?':
+# wanted where the release has it, and never a reason to stop.
 needs='
 cmake      build    cmake             cmake              cmake        cmake            cmake     cmake   cmake
 c++        build    c++               g++                gcc-c++      gcc              gcc-c++   g++     -
@@ -37,6 +38,11 @@ man        suites   man,nroff         man-db,groff-base  man-db,groff man-db,gro
 dpkg-dev   suites   dpkg-deb,dpkg-shlibdeps dpkg-dev     dpkg-dev     dpkg             dpkg      dpkg    dpkg
 file       suites   file              file               file         file             file      file    -
 lintian    suites   lintian           lintian            lintian      -                -         -       -
+dbus       suites   dbus-run-session  dbus               dbus-tools   dbus             dbus-1    dbus    -
+mutter     suites   ?mutter           mutter             mutter       mutter           mutter    mutter  -
+KWin       suites   ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -
+sway       suites   ?sway             sway               sway         sway             sway      sway    -
+labwc      suites   ?labwc            labwc              labwc        labwc            labwc     labwc   -
 clang      clang    clang++           clang              clang        clang            clang     clang   llvm
 MinGW-w64  windows  x86_64-w64-mingw32-g++,x86_64-w64-mingw32-objdump g++-mingw-w64-x86-64,binutils-mingw-w64-x86-64 mingw64-gcc-c++ mingw-w64-gcc mingw64-cross-gcc-c++ - mingw-w64
 Wine       windows  wine,wine64       wine,wine64        wine         wine             wine      -       -
@@ -48,43 +54,55 @@ debootstrap matrix  debootstrap       debootstrap        debootstrap  debootstra
 # found HOW: whether this machine has it (see above).
 found() {
     local tool
-    case $1 in
+    case ${1#\?} in
     dpkg) ! command -v dpkg-query >/dev/null || [[ $(dpkg-query -W -f='${db:Status-Abbrev}\n' \
         "${@:2}" 2>/dev/null | grep -c '^ii') == $(($# - 1)) ]] ;;
     pc:*) pkg-config --exists "${1#pc:}" 2>/dev/null ||
         { [[ $1 == pc:sdl2 ]] && cmake --find-package -DNAME=SDL2 -DCOMPILER_ID=GNU \
             -DLANGUAGE=CXX -DMODE=EXIST >/dev/null 2>&1; } ;;
-    *) for tool in ${1//,/ }; do command -v "$tool" >/dev/null || return 1; done ;;
+    *) for tool in ${1//[?,]/ }; do command -v "$tool" >/dev/null || return 1; done ;;
     esac
+}
+
+# offered PACKAGE...: those that apt knows of.
+offered() {
+    local package
+    for package; do apt-cache show "$package" >/dev/null 2>&1 && printf '%s ' "$package"; done
 }
 
 # require STEP...: what those steps need, found here or installed with apt-get. Without apt,
 # one message names what is missing with the line that installs it on other systems, and the
 # script stops.
 require() {
-    local step name what how debian others missing=() packages=() other=() line none i j
+    local step name what how debian others missing=() packages=() optional=() other=() line none i j
     for step; do
         while read -r name what how debian others; do
             [[ $what == "$step" ]] || continue
             IFS=, read -ra debian <<<"$debian"
             found "$how" "${debian[@]}" && continue
-            missing+=("$name") && packages+=("${debian[@]}")
-            other+=("$others")
+            if [[ $how == \?* ]]; then
+                optional+=("${debian[@]}")
+            else
+                missing+=("$name") && packages+=("${debian[@]}") && other+=("$others")
+            fi
         done <<<"$needs"
     done
-    ((${#missing[@]})) || return 0
     if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
+        ((${#missing[@]})) || [[ $(offered "${optional[@]}") ]] || return 0
         local sudo=()
         if ((EUID != 0)); then
             command -v sudo >/dev/null || die "run as root, or install: ${packages[*]}"
             sudo=(sudo)
         fi
-        say "installing ${packages[*]}"
         "${sudo[@]}" apt-get update -qq
+        read -ra optional <<<"$(offered "${optional[@]}")"
+        packages+=("${optional[@]}")
+        say "installing ${packages[*]}"
         DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
             --no-install-recommends "${packages[@]}" >/dev/null
         return
     fi
+    ((${#missing[@]})) || return 0
     local managers=('dnf install' 'pacman -S --needed' 'zypper install' 'apk add' 'brew install')
     {
         printf '%s: missing: %s. Install with one of:\n' "$me" "${missing[*]}"
@@ -110,15 +128,16 @@ apt_source_files() {
     compgen -G "$parts*.sources" || true
 }
 
-# Cleanup for whatever this shell started: servers are stopped by their process id. Their
+# Cleanup for whatever this shell started: servers are stopped by their process id (a negative
+# one: the process group that a server leads). Their
 # logs, and what the programs printed, stay in the scratch folder when the script fails.
 pids=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
     local status=$? pid
     for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
+        kill -- "$pid" 2>/dev/null || true
+        wait "${pid#-}" 2>/dev/null || true
     done
     if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
         rm -rf "$scratch"

@@ -68,7 +68,7 @@ mkdir "$no_apt"
 for dir in ${PATH//:/ }; do cp -sn "$dir"/* "$no_apt" 2>/dev/null || true; done
 rm -f "$no_apt"/{apt,apt-get,dpkg,dpkg-query}
 named_cmake() {
-    grep -q 'missing: cmake' "$scratch/err" && grep -q 'dnf install *cmake' "$scratch/err" ||
+    [[ $(<"$scratch/err") == *'missing: cmake'*'dnf install'*' cmake'* ]] ||
         mismatch 'standard error' 'cmake named, with the line that installs it' "$(<"$scratch/err")"
 }
 
