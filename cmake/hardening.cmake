@@ -24,8 +24,10 @@ function(hardened kind)
 endfunction()
 
 # The compile flags are recorded in an ELF binary (.GCC.command.line), where the hardening test
-# reads them back; GCC records nothing in a PE one.
-hardened(compile -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+# reads them back; GCC records nothing in a PE one. Control-flow protection is x86's, branch
+# protection (PAC and BTI) arm64's: each compiler takes its own alone.
+hardened(compile -fstack-protector-strong -fstack-clash-protection -fcf-protection
+         -mbranch-protection=standard)
 if(NOT WIN32)
   hardened(compile -frecord-gcc-switches)
 endif()

@@ -54,7 +54,8 @@ kill_server() {
     kill "$xvfb_pid"
     wait "$xvfb_pid" || true
 }
-in_pause() { [[ $(cut -d' ' -f1 "/proc/$1/syscall") == @(35|230) ]]; } # (clock_)nanosleep
+# In a sleep, by the kernel's name for where the thread waits, the same on every architecture.
+in_pause() { [[ $(<"/proc/$1/wchan") == *nanosleep* ]]; }
 # ./scripts/run without a display: the screenshot, and nothing of the run left running.
 run_cleaned_up() {
     [[ -s build/screenshot.png && build/screenshot.png -nt $scratch/display ]] ||

@@ -47,7 +47,19 @@ else
     # What the compiler recorded of its options, whatever code it happened to emit.
     expect 'stack protector strong'    '-fstack-protector-strong'           "$switches"
     expect 'stack clash protection'    '-fstack-clash-protection'           "$switches"
-    expect 'control-flow protection'   '-fcf-protection(=full)?( |$)'       "$switches"
+    if [[ $headers == *'Machine:'*AArch64* ]]; then
+        expect 'branch protection'     '-mbranch-protection=standard'       "$switches"
+        # The linked program keeps the BTI and PAC note only where the C runtime's own start-up
+        # objects carry it too: Debian 12's do not.
+        crt=$(readelf -W -n "$(c++ -print-file-name=crti.o)")
+        if [[ $crt == *'AArch64 feature: BTI, PAC'* ]]; then
+            expect 'BTI and PAC note'  'AArch64 feature: BTI, PAC'          "$(readelf -W -n "$program")"
+        else
+            printf '     (no BTI and PAC note to check: the C runtime carries none)\n'
+        fi
+    else
+        expect 'control-flow protection' '-fcf-protection(=full)?( |$)'     "$switches"
+    fi
 fi
 
 verdicts

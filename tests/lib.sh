@@ -55,11 +55,14 @@ start_display() {
 #   either   shown or refused: where SDL builds differ, each is sound
 #   lost     exit 1 and nothing printed: Xlib's end when the X server goes away, or a script's
 #   crash    a segmentation fault (139), where a library version has that defect
+#   hangs    still waiting when its time (limit, in s) is up, and stopped: where a library waits
+#            for ever
 judge() {
     case $1:$status in
     either:[01]) judge "$( ((status)) && echo refused || echo shown)" ;;
     either:*) mismatch status '0 (shown) or 1 (refused)' "$status" ;;
     crash:*) ((status == 139)) || mismatch status '139: a segmentation fault' "$status" ;;
+    hangs:*) ((status == 124 || status == 137)) || mismatch status "124 or 137: stopped after ${limit}s" "$status" ;;
     shown:*)
         ((status == 0)) || mismatch status 0 "$status (stderr: $(tail -c 300 "$scratch/err"))"
         [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
@@ -79,8 +82,10 @@ judge() {
 }
 
 # check NAME OUTCOME DURING AFTER [ENV_ARGUMENT...] [-- COMMAND...]
-#   Runs COMMAND (the program by default) under env with those arguments, calls DURING while it
-#   runs and AFTER once it has ended ('-' for neither), and judges the run by OUTCOME.
+#   Runs COMMAND (the program by default) under env with those arguments, for limit seconds at
+#   most, calls DURING while it runs and AFTER once it has ended ('-' for neither), and judges
+#   the run by OUTCOME.
+limit=30
 check() {
     local name=$1 outcome=$2 during=$3 after=$4 settings=() start
     shift 4
@@ -93,7 +98,7 @@ check() {
         [[ -z $sanitizers ]] || settings+=("LD_PRELOAD=$sanitizers${KEEP_LOADED:-}")
     fi
     start=${EPOCHREALTIME/./}
-    timeout -k 5 30 env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
+    timeout -k 5 "$limit" env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
     pid=$!
     [[ $during == - ]] || "$during"
     status=0
