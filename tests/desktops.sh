@@ -30,7 +30,7 @@ fi
 readme_says() {
     awk -F' *[|] *' -v name="$1" -v driver="$2" -v column="$build" '
         $2 == "Desktop" { for (i = 4; i < NF; i++) if ($i == column) c = i }
-        c && tolower($2) ~ "(^|[(])" name "([)]|$)" && $3 ~ driver { print $c; exit }' README.md
+        c && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' README.md
 }
 
 # Each start_NAME starts one desktop: its command, and what it needs around it.
