@@ -82,7 +82,8 @@ require() {
             IFS=, read -ra debian <<<"$debian"
             found "$how" "${debian[@]}" && continue
             if [[ $how == \?* ]]; then
-                optional+=("${debian[@]}")
+                # A desktop that DESKTOPS, where set, leaves out is not wanted either.
+                [[ " ${DESKTOPS:-${name,,}} " == *" ${name,,} "* ]] && optional+=("${debian[@]}")
             else
                 missing+=("$name") && packages+=("${debian[@]}") && other+=("$others")
             fi
