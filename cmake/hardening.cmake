@@ -25,9 +25,11 @@ endfunction()
 
 # The compile flags are recorded in an ELF binary (.GCC.command.line), where the hardening test
 # reads them back; GCC records nothing in a PE one. Control-flow protection is x86's, branch
-# protection (PAC and BTI) arm64's: each compiler takes its own alone.
-hardened(compile -fstack-protector-strong -fstack-clash-protection -fcf-protection
-         -mbranch-protection=standard)
+# protection (PAC and BTI) arm64's; Clang takes the latter anywhere, unused but for a warning.
+hardened(compile -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+  hardened(compile -mbranch-protection=standard)
+endif()
 if(NOT WIN32)
   hardened(compile -frecord-gcc-switches)
 endif()
