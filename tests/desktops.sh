@@ -47,7 +47,7 @@ start_labwc() { wlroots labwc --config-dir "$XDG_RUNTIME_DIR"; }
 # launch COMMAND...: the desktop in a session of its own; its Wayland socket, and its Xwayland on
 # the one X socket that is new.
 launch() {
-    sockets=$(ls /tmp/.X11-unix)
+    sockets=$(ls /tmp/.X11-unix) displays=
     setsid "${as[@]}" "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
     pids+=(-$!)
     wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" compgen -G "$XDG_RUNTIME_DIR/wayland-?" || return 1
