@@ -131,8 +131,8 @@ apt_source_files() {
 }
 
 # Cleanup for whatever this shell started: servers are stopped by their process id (a negative
-# one: the process group that a server leads). Their
-# logs, and what the programs printed, stay in the scratch folder when the script fails.
+# one: the process group that a server leads). Their logs, and what the programs printed, stay
+# in the scratch folder when the script fails.
 pids=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
