@@ -50,14 +50,14 @@ launch() {
     sockets=$(ls /tmp/.X11-unix) displays=
     setsid "${as[@]}" "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
     pids+=(-$!)
-    wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" compgen -G "$XDG_RUNTIME_DIR/wayland-?" || return 1
-    wayland=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -n 1) && wayland=${wayland##*/}
+    wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return 1
     wait_until 20 'Xwayland socket' xwayland_up || return 1
     # mutter and KWin 6 let in only the holders of the key that they write into the runtime folder.
     xauth=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" || compgen -G "$XDG_RUNTIME_DIR/xauth_*") ||
         xauth=
-    wait_until 20 Xwayland timeout 5 "${as[@]}" env XAUTHORITY="$xauth" xdpyinfo -display "$xwayland"
+    wait_until 20 Xwayland x timeout 5 xdpyinfo
 }
+wayland_up() { wayland=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -n 1) && [[ ${wayland:=} ]]; }
 xwayland_up() {
     displays=$(comm -13 <(echo "$sockets") <(ls /tmp/.X11-unix) | sed -n 's/^X//p')
     xwayland=:$(head -n 1 <<<"$displays")
