@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # The program on the desktops people use, each headless (Weston nested on a private Xvfb) with
 # Xwayland, in a runtime folder of its own: with no SDL_VIDEODRIVER, and with the Wayland driver.
-# Whether the window was shown must agree with the README's table for this SDL2 build.
+# The driver taken, and whether the window was shown, must agree with the table in
+# docs/desktops.md for this SDL2 build.
 #   desktops.sh PROGRAM
 set -euo pipefail
 program=$1
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-need Xvfb Xwayland xdotool xdpyinfo dbus-run-session weston
+need Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simple-shm
 
 title='An SDL2 window'
 chmod 711 "$scratch"
 
-# The README's name for this SDL2 build: "SDL2 2.26", or "SDL2 on SDL 3.4" for the layer.
+# The table's name for this SDL2 build: "SDL2 2.26", or "SDL2 on SDL 3.4" for the layer.
 sdl2=$(realpath "$(ldd "$program" | awk '$1 ~ /^libSDL2-2/ {print $3}')")
 if grep -q libSDL3 "$sdl2"; then
     sdl3=$(realpath "$(compgen -G "${sdl2%/*}/libSDL3.so.0" || compgen -G "${sdl2%/*}/../libSDL3.so.0")")
@@ -20,12 +21,14 @@ if grep -q libSDL3 "$sdl2"; then
 else
     sdl2=${sdl2##*.so.0.} && build="SDL2 2.$((${sdl2%%.*} / 100))"
 fi
-# readme_says DESKTOP unset|wayland: the README's desktops table's cell for this build.
-readme_says() {
+# table_says DESKTOP unset|wayland: the cell of docs/desktops.md's table for this build.
+table_says() {
     awk -F' *[|] *' -v name="$1" -v driver="$2" -v column="$build" '
         $2 == "Desktop" { for (i = 4; i < NF; i++) if ($i == column) c = i }
-        c && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' README.md
+        c && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' docs/desktops.md
 }
+# A table that is not found must not pass for one that says nothing.
+[[ $(table_says weston unset) ]] || die "docs/desktops.md has no column '$build' in its table"
 
 # Each start_NAME starts one desktop; KWin a copy without its file capability, whose exec some
 # containers refuse.
@@ -48,7 +51,7 @@ start_labwc() { wlroots labwc --config-dir "$XDG_RUNTIME_DIR"; }
 # the one X socket that is new.
 launch() {
     sockets=$(ls /tmp/.X11-unix) displays=
-    setsid "${as[@]}" "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
+    setsid "${as[@]}" env WAYLAND_DEBUG=client "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
     pids+=(-$!)
     wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return 1
     wait_until 20 'Xwayland socket' xwayland_up || return 1
@@ -88,55 +91,91 @@ look() {
     wait_until 10 window taken || mismatch window "viewable on Xwayland ($title, 640x480), or a toplevel" none
 }
 
-# From the protocol log (WAYLAND_DEBUG=client): the toplevel's title, and whether the compositor
-# sent its surface wl_surface.enter (shown on an output). How long the window lives is the
-# display suite's to judge, on X11, where the program's code is the same.
-toplevel() {
+# Shown means that the compositor put the window on an output, as the protocol log of its
+# client tells (WAYLAND_DEBUG=client): the window's surface was given a buffer, and the
+# compositor completed a frame callback of that commit, which it does once it has drawn it
+# (wlroots maps no surface without a buffer). The surface is the toplevel's for a Wayland
+# client; for an X11 window it is the one that Xwayland, the compositor's own client, made for
+# the window or the frame around it, in the compositor's log, whose environment Xwayland
+# inherits. wl_surface.enter cannot serve: it goes only to clients that bound wl_output, and none
+# of the five desktops sends it for Xwayland's surfaces.
+#   protocol < LOG: "TITLE|shown" or "TITLE|not shown", for the first toplevel in LOG, or for
+#   any surface but a cursor when there is no toplevel (Xwayland's)
+protocol() {
     awk '
-        match($0, /xdg_surface[@#][0-9]+\.get_toplevel\(new id xdg_toplevel[@#][0-9]+/) {
-            split(substr($0, RSTART, RLENGTH), f, /[@#.(]/); toplevel = f[5]
-            surface = surface_of[f[2]]
+        function id(kind) {
+            match($0, kind "[@#][0-9]+")
+            return substr($0, RSTART + length(kind) + 1, RLENGTH - length(kind) - 1) + 0
         }
-        match($0, /get_xdg_surface\(new id xdg_surface[@#][0-9]+, wl_surface[@#][0-9]+/) {
-            split(substr($0, RSTART, RLENGTH), f, /[@#,]/); surface_of[f[2] + 0] = f[4] + 0
-        }
-        toplevel != "" && $0 ~ "xdg_toplevel[@#]" toplevel "\\.set_title\\(" {
+        /-> wl_compositor[@#][0-9]+\.create_surface\(/ { s = id("wl_surface"); made[s] = 1; buffer[s] = drawn[s] = 0 }
+        /-> wl_pointer[@#][0-9]+\.set_cursor\(/ { cursor[id("wl_surface")] = 1 }
+        /-> wl_surface[@#][0-9]+\.attach\(/ { buffer[id("wl_surface")] = $0 !~ /attach\(nil/ }
+        /-> wl_surface[@#][0-9]+\.frame\(/ { s = id("wl_surface"); if (buffer[s]) frame[id("wl_callback")] = s }
+        !/->/ && /wl_callback[@#][0-9]+\.done\(/ { c = id("wl_callback"); if (c in frame) drawn[frame[c]] = 1; delete frame[c] }
+        /-> xdg_wm_base[@#][0-9]+\.get_xdg_surface\(/ { surface_of[id("xdg_surface")] = id("wl_surface") }
+        /-> xdg_surface[@#][0-9]+\.get_toplevel\(/ && toplevel == "" { toplevel = id("xdg_toplevel"); window = surface_of[id("xdg_surface")] }
+        toplevel != "" && $0 ~ "-> xdg_toplevel[@#]" toplevel "\\.set_title\\(" {
             title = $0; sub(/.*set_title\("/, "", title); sub(/"\).*/, "", title)
         }
-        surface != "" && $0 ~ "[^>] wl_surface[@#]" surface "\\.enter\\(" { shown = "shown" }
-        END { if (title != "") printf "%s|%s\n", title, shown ? shown : "not shown" }
-    ' "$1"
+        END {
+            if (toplevel != "") shown = drawn[window]
+            else for (s in made) if (drawn[s] && !cursor[s]) shown = 1
+            printf "%s|%s\n", title, shown ? "shown" : "not shown"
+        }'
 }
+# xwayland FROM: what Xwayland's log says, from byte FROM of the compositor's log.
+xwayland() { tail -c +"$(($1 + 1))" "$XDG_RUNTIME_DIR.log" | protocol | cut -d'|' -f2; }
 
 # made: the toplevel in the protocol log, titled exactly; sets shown.
 made() {
     local log=$scratch/$((++logs))-protocol.log title_
     cp "$scratch/err" "$log"
-    IFS='|' read -r title_ shown <<<"$(toplevel "$log")"
+    IFS='|' read -r title_ shown <<<"$(protocol <"$log")"
     [[ $title_ == "$title" ]] || mismatch toplevel "one titled '$title'" "${title_:-none} (log: $log)"
 }
 logs=0
 # seen: the driver taken and whether the window was shown, or that the run hung, against the
-# README's table.
+# table.
 seen() {
     local got=hangs
-    shown=shown
     if ((status != 124 && status != 137)); then
-        [[ $driver != wayland ]] || made
+        if [[ $driver == wayland ]]; then made; else shown=$(xwayland "$from"); fi
         got="$driver, $shown"
     fi
-    [[ -z $driver || $got == "$(readme_says "$desktop" "$mode")" ]] ||
-        mismatch "README, $build" "$desktop, SDL_VIDEODRIVER $mode: $(readme_says "$desktop" "$mode")" "$got"
+    [[ -z $driver || $got == "$(table_says "$desktop" "$mode")" ]] ||
+        mismatch "table, $build" "$desktop, SDL_VIDEODRIVER $mode: $(table_says "$desktop" "$mode")" "$got"
 }
 
 # on MODE ENV_ARGUMENT...: one case on the desktop, SDL_VIDEODRIVER unset or wayland. Where the
-# README says that the library waits for ever, the run is given 10 s.
+# table says that the library waits for ever, the run is given 10 s.
 on() {
     local outcome=shown limit=30
     mode=$1
-    [[ $(readme_says "$desktop" "$mode") != hangs ]] || outcome=hangs limit=10
+    [[ $(table_says "$desktop" "$mode") != hangs ]] || outcome=hangs limit=10
+    from=$(stat -c %s "$XDG_RUNTIME_DIR.log")
     check "$desktop: SDL_VIDEODRIVER $mode" "$outcome" look seen "${@:2}" -- "${as[@]}" "$program"
 }
+
+# controls: on each desktop, an X client and a Wayland client that both draw must be seen
+# shown by the same rules, or the desktop's verdicts would come from a blind eye.
+controls() {
+    local from pid
+    from=$(stat -c %s "$XDG_RUNTIME_DIR.log")
+    x xmessage -center 'An X client that draws' >/dev/null 2>&1 &
+    pid=$!
+    wait_until 10 'X control shown' x_control_shown "$from" ||
+        mismatch 'X control (xmessage)' shown 'not shown: cannot see anything here'
+    { kill "$pid" && wait "$pid"; } 2>/dev/null || true
+    "${as[@]}" env WAYLAND_DISPLAY="$wayland" WAYLAND_DEBUG=client weston-simple-shm \
+        >/dev/null 2>"$scratch/control.log" &
+    pid=$!
+    wait_until 10 'Wayland control shown' wayland_control_shown ||
+        mismatch 'Wayland control (weston-simple-shm)' shown 'not shown: cannot see anything here'
+    { kill "$pid" && wait "$pid"; } 2>/dev/null || true
+    verdict "$desktop: controls"
+}
+x_control_shown() { [[ $(xwayland "$1") == shown ]]; }
+wayland_control_shown() { [[ $(protocol <"$scratch/control.log") == *'|shown' ]]; }
 
 # desktop NAME COMMAND: both cases on one desktop, when this release has it and DESKTOPS, if
 # set, names it.
@@ -144,13 +183,14 @@ desktop() {
     desktop=$1
     [[ " ${DESKTOPS:-$1} " == *" $1 "* ]] || { verdict "$1: left out (DESKTOPS=$DESKTOPS)" && return; }
     if ! command -v "$2" >/dev/null; then
-        [[ $(readme_says "$1" unset) == - ]] || mismatch "$1" "$(readme_says "$1" unset)" "no $2 here"
+        [[ $(table_says "$1" unset) == - ]] || mismatch "$1" "$(table_says "$1" unset)" "no $2 here"
         verdict "$1: not in this release"
         return
     fi
     export XDG_RUNTIME_DIR=$scratch/$1 HOME=$scratch/$1
     mkdir -m 700 "$XDG_RUNTIME_DIR" && as=()
     "start_$1" || { mismatch "$1" started 'no desktop'; verdict "$1"; stop; return; }
+    controls
     on unset -u SDL_VIDEODRIVER "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland" \
         WAYLAND_DEBUG=client
     on wayland -u DISPLAY SDL_VIDEODRIVER=wayland "WAYLAND_DISPLAY=$wayland" WAYLAND_DEBUG=client
