@@ -3,6 +3,7 @@
 #   say, die:         step messages and errors, both on standard error
 #   require:          finds what a step needs, or installs it, or names what is missing
 #   start_xvfb:       a private virtual X display, stopped by its process id on exit
+#   start_desktop:    a Wayland desktop with Xwayland, in a session of its own
 
 export LC_ALL=C
 [[ ${TRACE:-} ]] && set -x
@@ -43,6 +44,9 @@ mutter     suites   ?mutter           mutter             mutter       mutter    
 KWin       suites   ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -
 sway       suites   ?sway             sway               sway         sway             sway      sway    -
 labwc      suites   ?labwc            labwc              labwc        labwc            labwc     labwc   -
+xwd        pictures xwd               x11-apps           xwd          xorg-xwd         xwd       xwd     -
+netpbm     pictures xwdtopnm,pamcut,pnmquant,pnmtopng netpbm netpbm-progs netpbm    netpbm    netpbm  netpbm
+Breeze     pictures ?dpkg             kwin-style-breeze  plasma-breeze breeze          breeze6   -       -
 clang      clang    clang++           clang              clang        clang            clang     clang   llvm
 MinGW-w64  windows  x86_64-w64-mingw32-g++,x86_64-w64-mingw32-objdump g++-mingw-w64-x86-64,binutils-mingw-w64-x86-64 mingw64-gcc-c++ mingw-w64-gcc mingw64-cross-gcc-c++ - mingw-w64
 Wine       windows  wine,wine64       wine,wine64        wine         wine             wine      -       -
@@ -184,4 +188,61 @@ start_wm() {
     openbox --sm-disable --startup "touch $scratch/wm-ready" >"$scratch/wm.log" 2>&1 &
     pids+=($!)
     wait_until 10 "window manager (log: $scratch/wm.log)" test -e "$scratch/wm-ready"
+}
+
+# start_desktop NAME: the desktop (mutter, kwin, sway, labwc or weston) in a session and a
+# runtime folder of its own, headless, or nested on $DISPLAY where NESTED is set (Weston always
+# is), with WAYLAND_DEBUG=client, which its Xwayland inherits. Sets XDG_RUNTIME_DIR (its log is
+# $XDG_RUNTIME_DIR.log), wayland (its socket), xwayland (its X display), xauth (the key to it),
+# and as (the command prefix that runs as its user). stop_desktop stops it.
+start_desktop() {
+    export XDG_RUNTIME_DIR=$scratch/$1 HOME=$scratch/$1
+    mkdir -m 700 "$XDG_RUNTIME_DIR" && as=()
+    local mutter=(--headless --virtual-monitor 1024x768) kwin=(--virtual) backend=headless
+    [[ -z ${NESTED:-} ]] || mutter=(--nested) kwin=(--x11-display "$DISPLAY") backend=x11
+    case $1 in
+    weston) launch weston --no-config --idle-time=0 --backend=x11-backend.so --use-pixman --xwayland ;;
+    mutter) launch dbus-run-session -- mutter "${mutter[@]}" --wayland ;;
+    kwin)
+        # A copy, without the file capability whose exec some containers refuse, and named as
+        # KWin must be to find its platform plugins.
+        cp "$(command -v kwin_wayland)" "$scratch/kwin_wayland"
+        launch dbus-run-session -- "$scratch/kwin_wayland" "${kwin[@]}" --xwayland ;;
+    sway | labwc)
+        # As root, they, the programs on them and the tools that look at them run as nobody:
+        # sway will not run as root, and their Xwayland lets in its own user alone.
+        ((EUID)) || { as=(setpriv --reuid=65534 --regid=65534 --clear-groups) && chown 65534 "$XDG_RUNTIME_DIR"; }
+        local wlroots=(env "WLR_BACKENDS=$backend" WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman)
+        if [[ $1 == sway ]]; then launch "${wlroots[@]}" sway --config /dev/null; else
+            launch "${wlroots[@]}" labwc --config-dir "$XDG_RUNTIME_DIR"; fi ;;
+    esac
+}
+
+# launch COMMAND...: the desktop in a session of its own; its Wayland socket, and its Xwayland on
+# the one X socket that is new.
+launch() {
+    sockets=$(ls /tmp/.X11-unix) displays=
+    setsid "${as[@]}" env WAYLAND_DEBUG=client "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
+    pids+=(-$!)
+    wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return 1
+    wait_until 20 'Xwayland socket' xwayland_up || return 1
+    # mutter and KWin 6 let in only the holders of the key that they write into the runtime folder.
+    xauth=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" || compgen -G "$XDG_RUNTIME_DIR/xauth_*") ||
+        xauth=
+    wait_until 20 Xwayland x timeout 5 xdpyinfo
+}
+wayland_up() { wayland=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -n 1) && [[ ${wayland:=} ]]; }
+xwayland_up() {
+    displays=$(comm -13 <(echo "$sockets") <(ls /tmp/.X11-unix) | sed -n 's/^X//p')
+    xwayland=:$(head -n 1 <<<"$displays")
+    [[ $xwayland != : ]]
+}
+# x COMMAND...: COMMAND on the desktop's Xwayland, as the desktop's user.
+x() { "${as[@]}" env "XAUTHORITY=$xauth" DISPLAY="$xwayland" "$@"; }
+# stop_desktop: the desktop's process group, and the X sockets and locks that it left (KWin does).
+stop_desktop() {
+    local display
+    { kill -- "${pids[-1]}" && wait "${pids[-1]#-}"; } 2>/dev/null || true
+    unset 'pids[-1]'
+    for display in $displays; do rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"; done
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The program on the desktops people use, each headless (Weston nested on a private Xvfb) with
-# Xwayland, in a runtime folder of its own: with no SDL_VIDEODRIVER, and with the Wayland driver.
+# Xwayland, in a runtime folder of its own: with no SDL_VIDEODRIVER, and with each driver named.
 # The driver taken, and whether the window was shown, must agree with the table in
 # docs/desktops.md for this SDL2 build.
 #   desktops.sh PROGRAM
@@ -21,7 +21,7 @@ if grep -q libSDL3 "$sdl2"; then
 else
     sdl2=${sdl2##*.so.0.} && build="SDL2 2.$((${sdl2%%.*} / 100))"
 fi
-# table_says DESKTOP unset|wayland: the cell of docs/desktops.md's table for this build.
+# table_says DESKTOP unset|x11|wayland: the cell of docs/desktops.md's table for this build.
 table_says() {
     awk -F' *[|] *' -v name="$1" -v driver="$2" -v column="$build" '
         $2 == "Desktop" { for (i = 4; i < NF; i++) if ($i == column) c = i }
@@ -29,50 +29,6 @@ table_says() {
 }
 # A table that is not found must not pass for one that says nothing.
 [[ $(table_says weston unset) ]] || die "docs/desktops.md has no column '$build' in its table"
-
-# Each start_NAME starts one desktop; KWin a copy without its file capability, whose exec some
-# containers refuse.
-start_weston() { launch weston --no-config --idle-time=0 --backend=x11-backend.so --use-pixman --xwayland; }
-start_mutter() { launch dbus-run-session -- mutter --headless --virtual-monitor 1024x768 --wayland; }
-start_kwin() {
-    cp "$(command -v kwin_wayland)" "$scratch/kwin_wayland"
-    launch dbus-run-session -- "$scratch/kwin_wayland" --virtual --xwayland
-}
-# As root, the wlroots desktops, the program and the tools that look at its window run as
-# nobody: sway will not run as root, and their Xwayland lets in its own user alone.
-wlroots() {
-    ((EUID)) || { as=(setpriv --reuid=65534 --regid=65534 --clear-groups) && chown 65534 "$XDG_RUNTIME_DIR"; }
-    launch env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman "$@"
-}
-start_sway() { wlroots sway --config /dev/null; }
-start_labwc() { wlroots labwc --config-dir "$XDG_RUNTIME_DIR"; }
-
-# launch COMMAND...: the desktop in a session of its own; its Wayland socket, and its Xwayland on
-# the one X socket that is new.
-launch() {
-    sockets=$(ls /tmp/.X11-unix) displays=
-    setsid "${as[@]}" env WAYLAND_DEBUG=client "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
-    pids+=(-$!)
-    wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return 1
-    wait_until 20 'Xwayland socket' xwayland_up || return 1
-    # mutter and KWin 6 let in only the holders of the key that they write into the runtime folder.
-    xauth=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" || compgen -G "$XDG_RUNTIME_DIR/xauth_*") ||
-        xauth=
-    wait_until 20 Xwayland x timeout 5 xdpyinfo
-}
-wayland_up() { wayland=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -n 1) && [[ ${wayland:=} ]]; }
-xwayland_up() {
-    displays=$(comm -13 <(echo "$sockets") <(ls /tmp/.X11-unix) | sed -n 's/^X//p')
-    xwayland=:$(head -n 1 <<<"$displays")
-    [[ $xwayland != : ]]
-}
-# stop: the desktop's process group, and the X sockets and locks that it left (KWin does).
-stop() {
-    local display
-    { kill -- "${pids[-1]}" && wait "${pids[-1]#-}"; } 2>/dev/null || true
-    unset 'pids[-1]'
-    for display in $displays; do rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"; done
-}
 
 # The window on Xwayland, viewable and titled exactly; or a toplevel in the protocol log.
 on_x11() {
@@ -83,7 +39,6 @@ on_x11() {
     done
     return 1
 }
-x() { "${as[@]}" env "XAUTHORITY=$xauth" DISPLAY="$xwayland" "$@"; }
 on_wayland() { grep -q "xdg_toplevel[@#][0-9]*\.set_title(\"$title\")" "$scratch/err"; }
 taken() { if on_x11; then driver=x11; elif on_wayland; then driver=wayland; else return 1; fi; }
 look() {
@@ -146,7 +101,7 @@ seen() {
         mismatch "table, $build" "$desktop, SDL_VIDEODRIVER $mode: $(table_says "$desktop" "$mode")" "$got"
 }
 
-# on MODE ENV_ARGUMENT...: one case on the desktop, SDL_VIDEODRIVER unset or wayland. Where the
+# on MODE ENV_ARGUMENT...: one case on the desktop, SDL_VIDEODRIVER unset, x11 or wayland. Where the
 # table says that the library waits for ever, the run is given 10 s.
 on() {
     local outcome=shown limit=30
@@ -167,7 +122,7 @@ controls() {
         mismatch 'X control (xmessage)' shown 'not shown: cannot see anything here'
     { kill "$pid" && wait "$pid"; } 2>/dev/null || true
     "${as[@]}" env WAYLAND_DISPLAY="$wayland" WAYLAND_DEBUG=client weston-simple-shm \
-        >/dev/null 2>"$scratch/control.log" &
+        >/dev/null 2>"$scratch/$desktop-control.log" &
     pid=$!
     wait_until 10 'Wayland control shown' wayland_control_shown ||
         mismatch 'Wayland control (weston-simple-shm)' shown 'not shown: cannot see anything here'
@@ -175,7 +130,7 @@ controls() {
     verdict "$desktop: controls"
 }
 x_control_shown() { [[ $(xwayland "$1") == shown ]]; }
-wayland_control_shown() { [[ $(protocol <"$scratch/control.log") == *'|shown' ]]; }
+wayland_control_shown() { [[ $(protocol <"$scratch/$desktop-control.log") == *'|shown' ]]; }
 
 # desktop NAME COMMAND: both cases on one desktop, when this release has it and DESKTOPS, if
 # set, names it.
@@ -187,14 +142,13 @@ desktop() {
         verdict "$1: not in this release"
         return
     fi
-    export XDG_RUNTIME_DIR=$scratch/$1 HOME=$scratch/$1
-    mkdir -m 700 "$XDG_RUNTIME_DIR" && as=()
-    "start_$1" || { mismatch "$1" started 'no desktop'; verdict "$1"; stop; return; }
-    controls
+    start_desktop "$1" || { mismatch "$1" started 'no desktop'; verdict "$1"; stop_desktop; return; }
+    controls 2>/dev/null # (weston-simple-shm aborts on sway, its two buffers held, once seen)
     on unset -u SDL_VIDEODRIVER "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland" \
         WAYLAND_DEBUG=client
+    on x11 SDL_VIDEODRIVER=x11 "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland"
     on wayland -u DISPLAY SDL_VIDEODRIVER=wayland "WAYLAND_DISPLAY=$wayland" WAYLAND_DEBUG=client
-    stop
+    stop_desktop
 }
 
 # Weston, nested, last: wlroots' Xwayland, run as nobody, gives up on the first X display
