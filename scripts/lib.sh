@@ -52,6 +52,7 @@ MinGW-w64  windows  x86_64-w64-mingw32-g++,x86_64-w64-mingw32-objdump g++-mingw-
 Wine       windows  wine,wine64       wine,wine64        wine         wine             wine      -       -
 Xlib       bench    pc:x11            libx11-dev         libX11-devel libx11           libX11-devel libx11-dev libx11
 linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,clang-tidy,cppcheck,shellcheck clang-tools-extra,cppcheck,ShellCheck clang,cppcheck,shellcheck clang-tools,cppcheck,ShellCheck clang-extra-tools,cppcheck,shellcheck llvm,cppcheck,shellcheck
+node       lint     node,npm          nodejs,npm         nodejs,npm   nodejs,npm       nodejs,npm nodejs,npm node
 debootstrap matrix  debootstrap       debootstrap        debootstrap  debootstrap      debootstrap debootstrap -
 qemu       arm64    qemu-aarch64-static qemu-user-static -            -                -         -       -
 '
