@@ -12,11 +12,13 @@ files() { (cd "$1" && find . -type f | sed 's|^\./||' | sort); }
 
 # installed NAME PREFIX: exactly its files, under DESTDIR and the prefix.
 installed() {
-    local want=$'bin/sdl2-window\nshare/doc/sdl2-window/LICENSE\nshare/doc/sdl2-window/README.md'
+    local want
+    want=$(printf '%s\n' bin/sdl2-window share/doc/sdl2-window/{LICENSE,README.md} \
+        docs/*.{md,png} share/man/man1/sdl2-window.1 | sed 's|^docs/|share/doc/sdl2-window/docs/|' | sort)
     DESTDIR=$scratch/destdir cmake --install "$build" --prefix "$2" >"$scratch/install.log" ||
         mismatch 'cmake --install' success "$(<"$scratch/install.log")"
-    [[ $(files "$scratch/destdir$2") == "$want"$'\nshare/man/man1/sdl2-window.1' ]] ||
-        mismatch "files under DESTDIR$2" "$want (and the man page)" "$(files "$scratch/destdir$2")"
+    [[ $(files "$scratch/destdir$2") == "$want" ]] ||
+        mismatch "files under DESTDIR$2" "$want" "$(files "$scratch/destdir$2")"
     verdict "$1"
 }
 
