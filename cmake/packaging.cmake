@@ -15,6 +15,18 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
        "can open an OpenGL-capable window at all: its exit status is the answer.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+
+# Every time in a package is the commit's, unless the builder sets SOURCE_DATE_EPOCH: from git,
+# or, in a source tarball made by `git archive`, from the line below, which it fills in.
+set(commit_time "$Format:%ct$")
+if(NOT commit_time MATCHES "^[0-9]+$")
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                  OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+set(CPACK_SDL2_WINDOW_EPOCH ${commit_time})
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/reproducible.cmake)
+# Modes of our own in the staged tree, for every package: the builder's umask must not show.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/staged.cmake)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
@@ -35,7 +47,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Debian wants the copyright and the changelog in the package's doc folder and the man page
 # compressed; a plain install leaves them be.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/debian-files.cmake)
+list(APPEND CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/debian-files.cmake)
+# The ar archive's members get the builder's umask from CPack: made again, deterministic.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deterministic-ar.cmake)
+set(CPACK_SDL2_WINDOW_AR ${CMAKE_AR})
 set(CPACK_SDL2_WINDOW_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_SDL2_WINDOW_DOCDIR ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_SDL2_WINDOW_MANDIR ${CMAKE_INSTALL_MANDIR})

@@ -11,6 +11,3 @@ file(COPY ${packaging}/copyright ${packaging}/changelog DESTINATION ${docs})
 foreach(file ${docs}/changelog ${pages})
   execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
-# Modes of Debian's own: neither the builder's umask nor the tree's modes reach the package.
-execute_process(COMMAND chmod -R u=rwX,go=rX ${CPACK_TEMPORARY_INSTALL_DIRECTORY}
-                COMMAND_ERROR_IS_FATAL ANY)

@@ -49,7 +49,7 @@ netpbm     pictures xwdtopnm,pamcut,pnmquant,pnmtopng netpbm netpbm-progs netpbm
 Breeze     pictures ?dpkg             kwin-style-breeze  plasma-breeze breeze          breeze6   -       -
 clang      clang    clang++           clang              clang        clang            clang     clang   llvm
 MinGW-w64  windows  x86_64-w64-mingw32-g++,x86_64-w64-mingw32-objdump g++-mingw-w64-x86-64,binutils-mingw-w64-x86-64 mingw64-gcc-c++ mingw-w64-gcc mingw64-cross-gcc-c++ - mingw-w64
-Wine       windows  wine,wine64       wine,wine64        wine         wine             wine      -       -
+Wine       windows  wine              wine,wine64        wine         wine             wine      -       -
 Xlib       bench    pc:x11            libx11-dev         libX11-devel libx11           libX11-devel libx11-dev libx11
 linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,clang-tidy,cppcheck,shellcheck clang-tools-extra,cppcheck,ShellCheck clang,cppcheck,shellcheck clang-tools,cppcheck,ShellCheck clang-extra-tools,cppcheck,shellcheck llvm,cppcheck,shellcheck
 node       lint     node,npm          nodejs,npm         nodejs,npm   nodejs,npm       nodejs,npm nodejs,npm node
@@ -64,8 +64,8 @@ found() {
     dpkg) ! command -v dpkg-query >/dev/null || [[ $(dpkg-query -W -f='${db:Status-Abbrev}\n' \
         "${@:2}" 2>/dev/null | grep -c '^ii') == $(($# - 1)) ]] ;;
     pc:*) pkg-config --exists "${1#pc:}" 2>/dev/null ||
-        { [[ $1 == pc:sdl2 ]] && cmake --find-package -DNAME=SDL2 -DCOMPILER_ID=GNU \
-            -DLANGUAGE=CXX -DMODE=EXIST >/dev/null 2>&1; } ;;
+        { [[ $1 == pc:sdl2 ]] && (cd "$scratch" && cmake --find-package -DNAME=SDL2 -DCOMPILER_ID=GNU \
+            -DLANGUAGE=CXX -DMODE=EXIST >/dev/null 2>&1); } ;;
     *) for tool in ${1//[?,]/ }; do command -v "$tool" >/dev/null || return 1; done ;;
     esac
 }

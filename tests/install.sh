@@ -26,7 +26,7 @@ installed() {
 # have, and unpacked into $root. A Debian package must depend on SDL2, leave lintian nothing to
 # say and carry a man page that renders without a warning; the zip holds exactly its files.
 package() {
-    local made lint page=$root/usr/share/man/man1/sdl2-window.1.gz
+    local lint page=$root/usr/share/man/man1/sdl2-window.1.gz
     (umask 002 && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package") \
         >"$scratch/cpack.log" 2>&1 || mismatch cpack success "failure (log: $scratch/cpack.log)"
     made=$(compgen -G "$scratch/package/$2") || true
@@ -50,14 +50,31 @@ package() {
     verdict "$1 ($made)"
 }
 
+# again NAME FILE: the package of FILE built afresh in another folder, with another umask, time
+# zone and locale, and later: the same bytes.
+again() {
+    local settings
+    mapfile -t settings < <(grep -E '^(CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_CXX_COMPILER|SDL2_DIR|SDL2_WINDOW_[A-Z]+):' \
+        "$build/CMakeCache.txt" | sed 's/^/-D/')
+    (umask 022 && export TZ=Asia/Tokyo LC_ALL=C.UTF-8 && cd "$scratch" && cmake -S "$OLDPWD" -B again \
+        "${settings[@]}" -DBUILD_TESTING=OFF && cmake --build again && cpack --config again/CPackConfig.cmake -B again) \
+        >"$scratch/again.log" 2>&1 || mismatch 'built again' success "failure (log: $scratch/again.log)"
+    local files=("$scratch/package/$2" "$scratch/again/$2") differ=cmp
+    command -v diffoscope >/dev/null && differ=diffoscope
+    cmp -s "${files[@]}" || mismatch "$2, built again" 'the same bytes' "$($differ "${files[@]}" 2>&1)"
+    verdict "$1"
+}
+
 start_display
 if [[ $windows ]]; then
     package 'zip' 'sdl2-window-*-win64.zip'
+    again 'zip, built again' "$made"
     check 'packaged program, on Xvfb' shown - - -- "${runner[@]}" "$root/sdl2-window.exe"
 else
     need dpkg-deb dpkg-shlibdeps lintian man
     installed 'cmake --install, DESTDIR' /opt/sdl2-window
     package 'Debian package' "sdl2-window_*_$(dpkg --print-architecture).deb"
+    again 'Debian package, built again' "$made"
     check 'packaged program, on Xvfb' shown - - -- "$root/usr/bin/sdl2-window"
 fi
 verdicts
