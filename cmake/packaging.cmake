@@ -25,8 +25,11 @@ if(NOT commit_time MATCHES "^[0-9]+$")
 endif()
 set(CPACK_SDL2_WINDOW_EPOCH ${commit_time})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/reproducible.cmake)
-# Modes of our own in the staged tree, for every package: the builder's umask must not show.
+# Modes of our own in the staged tree, for every package: the builder's umask must not show;
+# and the archive made again after CPack, deterministic.
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/staged.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deterministic.cmake)
+set(CPACK_SDL2_WINDOW_AR ${CMAKE_AR})
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
@@ -48,9 +51,6 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # compressed; a plain install leaves them be.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 list(APPEND CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/debian-files.cmake)
-# The ar archive's members get the builder's umask from CPack: made again, deterministic.
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deterministic-ar.cmake)
-set(CPACK_SDL2_WINDOW_AR ${CMAKE_AR})
 set(CPACK_SDL2_WINDOW_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_SDL2_WINDOW_DOCDIR ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_SDL2_WINDOW_MANDIR ${CMAKE_INSTALL_MANDIR})

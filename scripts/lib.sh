@@ -49,6 +49,7 @@ netpbm     pictures xwdtopnm,pamcut,pnmquant,pnmtopng netpbm netpbm-progs netpbm
 Breeze     pictures ?dpkg             kwin-style-breeze  plasma-breeze breeze          breeze6   -       -
 clang      clang    clang++           clang              clang        clang            clang     clang   llvm
 MinGW-w64  windows  x86_64-w64-mingw32-g++,x86_64-w64-mingw32-objdump g++-mingw-w64-x86-64,binutils-mingw-w64-x86-64 mingw64-gcc-c++ mingw-w64-gcc mingw64-cross-gcc-c++ - mingw-w64
+zip        windows  zip               zip                zip          zip              zip       zip     zip
 Wine       windows  wine              wine,wine64        wine         wine             wine      -       -
 Xlib       bench    pc:x11            libx11-dev         libX11-devel libx11           libX11-devel libx11-dev libx11
 linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,clang-tidy,cppcheck,shellcheck clang-tools-extra,cppcheck,ShellCheck clang,cppcheck,shellcheck clang-tools,cppcheck,ShellCheck clang-extra-tools,cppcheck,shellcheck llvm,cppcheck,shellcheck
