@@ -38,6 +38,7 @@ if(WIN32)
   return()
 endif()
 
+# The Debian package by default; `cpack -G RPM` makes the RPM, for Fedora and openSUSE.
 set(CPACK_GENERATOR DEB)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -46,6 +47,23 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends comes from the binary itself, through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
+set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# Requires comes from the binary itself, through rpm's own dependency generator. The folders
+# that the system owns are not the package's; and no build host, build time or build-id links
+# go in, so that a rebuild gives the same bytes.
+set(CPACK_RPM_PACKAGE_AUTOREQ ON)
+set(CPACK_RPM_PACKAGE_RELOCATABLE OFF)
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1
+    /usr/share/doc)
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}
+%define _buildhost reproducible
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _build_id_links none")
 
 # Debian wants the copyright and the changelog in the package's doc folder and the man page
 # compressed; a plain install leaves them be.

@@ -34,8 +34,9 @@ package() {
     [[ -n $made ]] || mismatch package "$2" "$(ls "$scratch/package")"
     if [[ $made == *.zip ]]; then
         mkdir "$root" && (cd "$root" && cmake -E tar xf "../package/$made")
-        local want='LICENSE README.md SDL2.dll sdl2-window.exe'
-        [[ $(files "$root" | paste -sd' ') == "$want" ]] || mismatch zip "$want" "$(files "$root")"
+        local want='LICENSE README.md SDL2.dll licenses/SDL2/LICENSE.txt licenses/SDL2/NOTICES.txt
+licenses/gcc/copyright licenses/mingw-w64/copyright sdl2-window.exe'
+        [[ $(files "$root" | paste -sd' ') == "${want//$'\n'/ }" ]] || mismatch zip "$want" "$(files "$root")"
     elif [[ $made == *.deb ]]; then
         [[ $(dpkg-deb -f "$scratch/package/$made" Depends) == *libsdl2-2.0-0* ]] ||
             mismatch Depends 'libsdl2-2.0-0' "$(dpkg-deb -f "$scratch/package/$made" Depends)"
