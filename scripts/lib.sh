@@ -223,6 +223,8 @@ start_desktop() {
 # launch COMMAND...: the desktop in a session of its own; its Wayland socket, and its Xwayland on
 # the one X socket that is new.
 launch() {
+    # (KWin makes no X socket folder of its own, as an X server would.)
+    mkdir -p -m 1777 /tmp/.X11-unix
     sockets=$(ls /tmp/.X11-unix) displays=
     setsid "${as[@]}" env WAYLAND_DEBUG=client "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
     pids+=(-$!)
