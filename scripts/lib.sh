@@ -224,7 +224,7 @@ start_desktop() {
 # the one X socket that is new.
 launch() {
     # (KWin makes no X socket folder of its own, as an X server would.)
-    mkdir -p -m 1777 /tmp/.X11-unix
+    [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix
     sockets=$(ls /tmp/.X11-unix) displays=
     setsid "${as[@]}" env WAYLAND_DEBUG=client "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
     pids+=(-$!)
