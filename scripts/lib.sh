@@ -54,6 +54,8 @@ Wine       windows  wine              wine,wine64        wine         wine      
 Xlib       bench    pc:x11            libx11-dev         libX11-devel libx11           libX11-devel libx11-dev libx11
 linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,clang-tidy,cppcheck,shellcheck clang-tools-extra,cppcheck,ShellCheck clang,cppcheck,shellcheck clang-tools,cppcheck,ShellCheck clang-extra-tools,cppcheck,shellcheck llvm,cppcheck,shellcheck
 node       lint     node,npm          nodejs,npm         nodejs,npm   nodejs,npm       nodejs,npm nodejs,npm node
+rpm        rpm      rpmbuild,rpmlint  rpm,rpmlint        rpm-build,rpmlint rpm-tools,rpmlint rpm-build,rpmlint - -
+unzip      release  unzip             unzip              unzip        unzip            unzip     unzip   unzip
 debootstrap matrix  debootstrap       debootstrap        debootstrap  debootstrap      debootstrap debootstrap -
 qemu       arm64    qemu-aarch64-static qemu-user-static -            -                -         -       -
 '
