@@ -17,11 +17,19 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
 # Every time in a package is the commit's, unless the builder sets SOURCE_DATE_EPOCH: from git,
-# or, in a source tarball made by `git archive`, from the line below, which it fills in.
+# or, in a source tarball made by `git archive`, from the line below, which it fills in. A copy
+# of the tree with neither takes the date of the changelog's last entry, as Debian does.
 set(commit_time "$Format:%ct$")
 if(NOT commit_time MATCHES "^[0-9]+$")
   execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
                   OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT commit_time MATCHES "^[0-9]+$")
+  file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog signed REGEX "^ -- ")
+  list(GET signed 0 signed)
+  string(REGEX REPLACE "^ -- [^>]*>  " "" date "${signed}")
+  execute_process(COMMAND date -d "${date}" +%s OUTPUT_VARIABLE commit_time
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 set(CPACK_SDL2_WINDOW_EPOCH ${commit_time})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/reproducible.cmake)
