@@ -148,12 +148,22 @@ cleanup() {
     for pid in "${pids[@]}"; do
         kill -- "$pid" 2>/dev/null || true
         wait "${pid#-}" 2>/dev/null || true
+        stopped "$pid"
     done
     if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
         rm -rf "$scratch"
     else
         printf '%s: logs kept in %s\n' "$me" "$scratch" >&2
     fi
+}
+# stopped PID: what is left of it after SIGTERM (mutter 51, for one, outlives it) gets SIGKILL
+# once 2 s have passed.
+stopped() {
+    for _ in {1..20}; do
+        kill -0 -- "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL -- "$1" 2>/dev/null || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -249,6 +259,7 @@ x() { "${as[@]}" env "XAUTHORITY=$xauth" DISPLAY="$xwayland" "$@"; }
 stop_desktop() {
     local display
     { kill -- "${pids[-1]}" && wait "${pids[-1]#-}"; } 2>/dev/null || true
+    stopped "${pids[-1]}"
     unset 'pids[-1]'
     for display in $displays; do rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"; done
 }
