@@ -36,8 +36,8 @@ weston     suites   weston            weston             weston       weston    
 Xwayland   suites   Xwayland          xwayland           xorg-x11-server-Xwayland xorg-xwayland xwayland xwayland -
 binutils   suites   readelf           binutils           binutils     binutils         binutils  binutils binutils
 man        suites   man,nroff         man-db,groff-base  man-db,groff man-db,groff     man,groff mandoc,groff man-db
-dpkg-dev   suites   dpkg-deb,dpkg-shlibdeps dpkg-dev     dpkg-dev     dpkg             dpkg      dpkg    dpkg
-file       suites   file              file               file         file             file      file    -
+dpkg-dev   package  dpkg-deb,dpkg-shlibdeps dpkg-dev     dpkg-dev     dpkg             dpkg      dpkg    dpkg
+file       package  file              file               file         file             file      file    -
 lintian    suites   lintian           lintian            lintian      -                -         -       -
 dbus       suites   dbus-run-session  dbus               dbus-tools   dbus             dbus-1    dbus    -
 mutter     suites   ?mutter           mutter             mutter       mutter           mutter    mutter  -
