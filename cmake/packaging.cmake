@@ -52,18 +52,23 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends comes from the binary itself, through dpkg-shlibdeps.
+# Depends comes from the binary itself, through dpkg-shlibdeps, and from what SDL2 opens only
+# once it runs, which no scan of the binary sees: the OpenGL library (libGL.so.1, for GLX on
+# X11) and EGL's (libEGL.so.1, on Wayland), as the dispatch packages that bring a driver.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_LICENSE MIT)
 set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-# Requires comes from the binary itself, through rpm's own dependency generator. The folders
+# Requires comes from the binary itself, through rpm's own dependency generator, and, as for
+# Debian, names the OpenGL and EGL libraries that SDL2 opens at run time. The folders
 # that the system owns are not the package's; and no build host, build time or build-id links
 # go in, so that a rebuild gives the same bytes.
 set(CPACK_RPM_PACKAGE_AUTOREQ ON)
+set(CPACK_RPM_PACKAGE_REQUIRES "libGL.so.1()(64bit), libEGL.so.1()(64bit)")
 set(CPACK_RPM_PACKAGE_RELOCATABLE OFF)
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1
     /usr/share/doc)

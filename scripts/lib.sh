@@ -180,18 +180,19 @@ wait_until() {
     done
 }
 
-# start_xvfb: a private Xvfb on a display number that it picks free itself. Sets DISPLAY,
-# xvfb_pid and xvfb_log, and points SDL2 at it alone: no fallback to another driver, nor to the
-# caller's own display. The server is stopped on exit.
+# start_xvfb [ARGUMENT...]: a private Xvfb, with those arguments too, on a display number that
+# it picks free itself. Sets DISPLAY, xvfb_pid and xvfb_log, and points SDL2 at it alone: no
+# fallback to another driver, nor to the caller's own display. The server is stopped on exit.
 start_xvfb() {
-    xvfb_log=$scratch/xvfb.log
+    local number
+    number=$(mktemp "$scratch/display.XXXX")
+    xvfb_log=$number.log
     # -noreset: the server stays as it is when its last client leaves.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
-        3>"$scratch/display" 2>"$xvfb_log" &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset "$@" 3>"$number" 2>"$xvfb_log" &
     xvfb_pid=$!
     pids+=("$xvfb_pid")
-    wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$scratch/display" || return 1
-    DISPLAY=:$(<"$scratch/display")
+    wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$number" || return 1
+    DISPLAY=:$(<"$number")
     export DISPLAY SDL_VIDEODRIVER=x11
     unset WAYLAND_DISPLAY
 }

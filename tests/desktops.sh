@@ -13,22 +13,14 @@ need Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simp
 title='An SDL2 window'
 chmod 711 "$scratch"
 
-# The table's name for this SDL2 build: "SDL2 2.26", or "SDL2 on SDL 3.4" for the layer.
-sdl2=$(realpath "$(ldd "$program" | awk '$1 ~ /^libSDL2-2/ {print $3}')")
-if grep -q libSDL3 "$sdl2"; then
-    sdl3=$(realpath "$(compgen -G "${sdl2%/*}/libSDL3.so.0" || compgen -G "${sdl2%/*}/../libSDL3.so.0")")
-    sdl3=${sdl3##*.so.0.} && build="SDL2 on SDL 3.${sdl3%%.*}"
-else
-    sdl2=${sdl2##*.so.0.} && build="SDL2 2.$((${sdl2%%.*} / 100))"
-fi
 # table_says DESKTOP unset|x11|wayland: the cell of docs/desktops.md's table for this build.
 table_says() {
-    awk -F' *[|] *' -v name="$1" -v driver="$2" -v column="$build" '
+    awk -F' *[|] *' -v name="$1" -v driver="$2" -v column="$column" '
         $2 == "Desktop" { for (i = 4; i < NF; i++) if ($i == column) c = i }
         c && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' docs/desktops.md
 }
 # A table that is not found must not pass for one that says nothing.
-[[ $(table_says weston unset) ]] || die "docs/desktops.md has no column '$build' in its table"
+[[ $(table_says weston unset) ]] || die "docs/desktops.md has no column '$column' in its table"
 
 # The window on Xwayland, viewable and titled exactly; or a toplevel in the protocol log.
 on_x11() {
@@ -100,7 +92,7 @@ seen() {
     local cell
     cell=$(table_says "$desktop" "$mode")
     [[ -z $driver || $got == "$cell" || $cell == "$got, or hangs" || ($got == hangs && $cell == *', or hangs') ]] ||
-        mismatch "table, $build" "$desktop, SDL_VIDEODRIVER $mode: $cell" "$got"
+        mismatch "table, $column" "$desktop, SDL_VIDEODRIVER $mode: $cell" "$got"
 }
 
 # on MODE ENV_ARGUMENT...: one case on the desktop, SDL_VIDEODRIVER unset, x11 or wayland. Where

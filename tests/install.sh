@@ -26,7 +26,7 @@ installed() {
 # have, and unpacked into $root. A Debian package must depend on SDL2, leave lintian nothing to
 # say and carry a man page that renders without a warning; the zip holds exactly its files.
 package() {
-    local lint page=$root/usr/share/man/man1/sdl2-window.1.gz
+    local lint depends page=$root/usr/share/man/man1/sdl2-window.1.gz
     (umask 002 && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package") \
         >"$scratch/cpack.log" 2>&1 || mismatch cpack success "failure (log: $scratch/cpack.log)"
     made=$(compgen -G "$scratch/package/$2") || true
@@ -38,8 +38,10 @@ package() {
 licenses/gcc/copyright licenses/mingw-w64/copyright sdl2-window.exe'
         [[ $(files "$root" | paste -sd' ') == "${want//$'\n'/ }" ]] || mismatch zip "$want" "$(files "$root")"
     elif [[ $made == *.deb ]]; then
-        [[ $(dpkg-deb -f "$scratch/package/$made" Depends) == *libsdl2-2.0-0* ]] ||
-            mismatch Depends 'libsdl2-2.0-0' "$(dpkg-deb -f "$scratch/package/$made" Depends)"
+        # SDL2, and the OpenGL and EGL libraries that it opens when it runs.
+        depends=$(dpkg-deb -f "$scratch/package/$made" Depends)
+        [[ $depends == *libsdl2-2.0-0* && $depends == *libgl1* && $depends == *libegl1* ]] ||
+            mismatch Depends 'libsdl2-2.0-0, libgl1 and libegl1' "$depends"
         lint=$(lintian --fail-on none "$scratch/package/$made" 2>&1 | grep -E '^[EW]: ' || true)
         [[ -z $lint ]] || mismatch lintian 'no error or warning' "$lint"
         dpkg-deb -x "$scratch/package/$made" "$root"

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
-# What the suites share, on top of scripts/lib.sh: tool checks, verdicts, and a run judged by
-# the outcome that its case expects. Source it from the repository root.
+# What the suites share, on top of scripts/lib.sh: tool checks, verdicts, this SDL2 build's name
+# in the docs' tables, and a run judged by the outcome that its case expects or by its cell in
+# docs/cases.md. Source it from the repository root.
 source scripts/lib.sh
 
 # A Windows program runs under RUNNER (Wine), and its C runtime ends a line with "\r\n".
@@ -11,6 +12,20 @@ windows='' eol=$'\n'
 sanitizers=
 [[ $windows || -z ${program:-} ]] ||
     sanitizers=$(ldd "$program" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}')
+
+# sdl2_build: this program's SDL2 build as the docs' tables name it, "SDL2 2.26", or "SDL2 on
+# SDL 3.4" for the compatibility layer; nothing under Wine, whose cases are its own.
+sdl2_build() {
+    [[ -z $windows && ${program:-} ]] || return 0
+    local sdl2 sdl3
+    sdl2=$(realpath "$(ldd "$program" | awk '$1 ~ /^libSDL2-2/ {print $3}')")
+    if grep -q libSDL3 "$sdl2"; then
+        sdl3=$(realpath "$(compgen -G "${sdl2%/*}/libSDL3.so.0" || compgen -G "${sdl2%/*}/../libSDL3.so.0")")
+        sdl3=${sdl3##*.so.0.} && echo "SDL2 on SDL 3.${sdl3%%.*}"
+    else
+        sdl2=${sdl2##*.so.0.} && echo "SDL2 2.$((${sdl2%%.*} / 100))"
+    fi
+}
 
 # need TOOL...: without them the suite is skipped (status 77), but in CI it fails.
 need() {
@@ -37,7 +52,13 @@ verdict() {
     ((${#problems[@]})) && failures=$((failures + 1)) || printf 'ok   %s\n' "$1"
     problems=()
 }
-verdicts() { ((failures == 0)) || die "$failures case(s) failed"; }
+verdicts() {
+    if ((${#measured_rows[@]})); then
+        printf '%s: docs/cases.md has no column "%s"; measured here, ready to add:\n' "$me" "$column"
+        printf '%s\n' "${measured_rows[@]}"
+    fi
+    ((failures == 0)) || die "$failures case(s) failed"
+}
 
 # start_display: a private Xvfb. Under Wine, SDL2's own driver on it, and no Wine server left
 # over from an earlier display.
@@ -56,8 +77,10 @@ start_display() {
 #   hangs    still waiting when its time (limit, in s) is up, and stopped: where a library waits
 #            for ever
 #   sometimes  shown, or hangs: where a race in a library decides
+#   case:ROW   what ROW's cell of docs/cases.md says for this build (held)
 judge() {
     case $1:$status in
+    case:*) held "${1#case:}" ;;
     sometimes:124 | sometimes:137) ;;
     sometimes:*) judge shown ;;
     hangs:*) ((status == 124 || status == 137)) || mismatch status "124 or 137: stopped after ${limit}s" "$status" ;;
@@ -79,6 +102,58 @@ judge() {
     esac
 }
 
+# The cases table of docs/cases.md: cell ROW, this build's cell of that row, or nothing where
+# the build has no column. How a cell reads is said on that page.
+column=$(sdl2_build)
+cell() {
+    awk -F' *[|] *' -v row="$1" -v column="$column" '
+        $2 == "Case" { for (i = 3; i < NF; i++) if ($i == column) c = i }
+        c && $2 == row { print $c; exit }' docs/cases.md
+}
+# held ROW: the run against its cell; where the build has no column, what was measured is kept
+# for verdicts to print, in the table's own words.
+measured_rows=() rows_run=()
+held() {
+    local expected got ok=1 text
+    expected=$(cell "$1") got=$(measured)
+    if [[ -z $expected ]]; then
+        [[ " ${measured_rows[*]} " == *"| $1 |"* ]] || measured_rows+=("| $1 | $got |")
+        return
+    fi
+    [[ $status == "${expected%%[!0-9]*}" ]] || ok=
+    [[ $expected != *'at once'* ]] || ((ms < 3000)) || ok=
+    [[ $expected != *'after the pause'* ]] || ((ms >= 3000)) || ok=
+    text='' && [[ $expected =~ \`([^\`]*)\` ]] && text=${BASH_REMATCH[1]}
+    if [[ $expected == *'standard error'* ]]; then
+        [[ -z $out ]] && any_line_like "$text" <"$scratch/err" || ok=
+    elif [[ $status == 1 && $text ]]; then
+        [[ $out == *"$eol" && ${out%"$eol"} != *$'\n'* ]] && like "${out%"$eol"}" "Could not create window: $text" || ok=
+    else
+        [[ -z $out ]] || ok=
+    fi
+    [[ $ok ]] || mismatch "docs/cases.md, $column: $1" "$expected" "$got"
+}
+# like LINE TEXT: LINE is TEXT, or starts with it where TEXT ends in "…".
+like() { if [[ $2 == *… ]]; then [[ $1 == "${2%…}"* ]]; else [[ $1 == "$2" ]]; fi; }
+any_line_like() {
+    local line
+    while IFS= read -r line; do like "$line" "$1" && return; done
+    return 1
+}
+# measured: the run that has just ended, as a cell would say it.
+measured() {
+    local when='at once' reason
+    ((ms < 3000)) || when='after the pause'
+    if [[ $status == 1 && $out == 'Could not create window: '*"$eol" ]]; then
+        reason=${out#Could not create window: } && echo "1 $when: \`${reason%"$eol"}\`"
+    elif [[ $status == 1 && -z $out ]]; then
+        reason=$(grep -m 1 '^X' "$scratch/err" || head -n 1 "$scratch/err")
+        echo "1 $when, nothing on standard output; on standard error: \`$reason\`"
+    else
+        echo "$status $when${out:+, printing $(printf %q "$out")}"
+    fi
+}
+
 # check NAME OUTCOME DURING AFTER [ENV_ARGUMENT...] [-- COMMAND...]
 #   Runs COMMAND (the program by default) under env with those arguments, for limit seconds at
 #   most, calls DURING while it runs and AFTER once it has ended ('-' for neither), and judges
@@ -87,6 +162,11 @@ limit=30
 check() {
     local name=$1 outcome=$2 during=$3 after=$4 settings=() start
     shift 4
+    if [[ $outcome == case:* ]]; then
+        rows_run+=("${outcome#case:}")
+        # A case that cannot arise on this build, as its cell says.
+        [[ $(cell "${outcome#case:}") != -* ]] || { verdict "$name: $(cell "${outcome#case:}")" && return; }
+    fi
     while (($#)) && [[ $1 != -- ]]; do
         settings+=("$1") && shift
     done
