@@ -183,6 +183,7 @@ wait_until() {
 # start_xvfb [ARGUMENT...]: a private Xvfb, with those arguments too, on a display number that
 # it picks free itself. Sets DISPLAY, xvfb_pid and xvfb_log, and points SDL2 at it alone: no
 # fallback to another driver, nor to the caller's own display. The server is stopped on exit.
+# shellcheck disable=SC2120 # the arguments are optional
 start_xvfb() {
     local number
     number=$(mktemp "$scratch/display.XXXX")

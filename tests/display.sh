@@ -5,6 +5,7 @@
 # input seat, Wayland without EGL, and the servers dying; ./scripts/run as well. Under Wine,
 # the cases that Windows has.
 #   display.sh PROGRAM
+# shellcheck disable=SC2016 # the table's rows hold Markdown's backquotes
 set -euo pipefail
 program=$1
 cd "$(dirname "$0")/.."
