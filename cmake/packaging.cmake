@@ -81,7 +81,8 @@ set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}
 # Debian wants the copyright and the changelog in the package's doc folder and the man page
 # compressed; a plain install leaves them be.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-list(APPEND CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/debian-files.cmake)
+# Before the modes are fixed, so that what it copies in takes them too.
+list(INSERT CPACK_PRE_BUILD_SCRIPTS 0 ${PROJECT_SOURCE_DIR}/packaging/debian-files.cmake)
 set(CPACK_SDL2_WINDOW_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_SDL2_WINDOW_DOCDIR ${CMAKE_INSTALL_DOCDIR})
 set(CPACK_SDL2_WINDOW_MANDIR ${CMAKE_INSTALL_MANDIR})

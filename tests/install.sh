@@ -53,13 +53,20 @@ licenses/gcc/copyright licenses/mingw-w64/copyright sdl2-window.exe'
     verdict "$1 ($made)"
 }
 
-# again NAME FILE: the package of FILE built afresh in another folder, with another umask, time
-# zone and locale, and later: the same bytes.
+# again NAME FILE: the package of FILE built afresh from a copy of the tree whose files are
+# group-writable, as a checkout made under umask 002 is, in another folder, with another
+# umask, time zone and locale, and later: the same bytes.
 again() {
-    local settings
+    local settings tree=$scratch/tree
+    mkdir "$tree"
+    tar -cf - --exclude='./build*' --exclude=./dist --exclude=./.git . | tar -xf - -C "$tree"
+    chmod -R g+w "$tree"
+    # The copy has no git: the time that the first build took from it, given.
+    local epoch
+    epoch=$(sed -n 's/^set(CPACK_SDL2_WINDOW_EPOCH "\([0-9]*\)")$/\1/p' "$build/CPackConfig.cmake")
     mapfile -t settings < <(grep -E '^(CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_CXX_COMPILER|SDL2_DIR|SDL2_WINDOW_[A-Z]+):' \
         "$build/CMakeCache.txt" | sed 's/^/-D/')
-    (umask 022 && export TZ=Asia/Tokyo LC_ALL=C.UTF-8 && cd "$scratch" && cmake -S "$OLDPWD" -B again \
+    (umask 022 && export TZ=Asia/Tokyo LC_ALL=C.UTF-8 SOURCE_DATE_EPOCH=$epoch && cd "$scratch" && cmake -S "$tree" -B again \
         "${settings[@]}" -DBUILD_TESTING=OFF && cmake --build again && cpack --config again/CPackConfig.cmake -B again) \
         >"$scratch/again.log" 2>&1 || mismatch 'built again' success "failure (log: $scratch/again.log)"
     local files=("$scratch/package/$2" "$scratch/again/$2") differ=cmp
