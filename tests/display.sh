@@ -45,6 +45,9 @@ look_at_window() {
         mismatch 'size hints' 'minimum = maximum = 640 480 (not resizable)' "$hints"
 }
 window_gone() { [[ -z $(titled) ]] || mismatch 'window after the exit' none "$(titled)"; }
+# Where Xlib ended the program, its window goes once the X server has seen the connection close.
+no_window_left() { wait_until 10 'window gone' no_window || window_gone; }
+no_window() { [[ -z $(titled) ]]; }
 disturb_window() {
     await_window || return 0
     if ! wmctrl -i -c "$id" || ! xdotool windowactivate --sync "$id" key Escape q Return \
@@ -125,10 +128,10 @@ check 'no display at all'              case:'No display at all'               - 
 check 'dummy driver'                   case:'`SDL_VIDEODRIVER=dummy`'         -              -              SDL_VIDEODRIVER=dummy
 check 'x11 driver, no DISPLAY'         "$x11"                                 -              -              "${no_display[@]}" SDL_VIDEODRIVER=x11
 check 'x11 driver, no server there'    "$x11"                                 -              -              "DISPLAY=:$silent"
-check 'X server without GLX'           case:'An X server without GLX'         -              -              "DISPLAY=$no_glx"
-check 'no OpenGL library'              case:'No OpenGL library'               -              -              SDL_OPENGL_LIBRARY=libGL-absent.so.1
-check "Mesa's driver cannot start"     case:"Mesa's driver cannot start"      -              -              GALLIUM_DRIVER=bogus
-check 'indirect GLX asked for'         case:'Indirect GLX asked for'          -              -              LIBGL_ALWAYS_INDIRECT=1
+check 'X server without GLX'           case:'An X server without GLX'         -              no_window_left "DISPLAY=$no_glx"
+check 'no OpenGL library'              case:'No OpenGL library'               -              no_window_left SDL_OPENGL_LIBRARY=libGL-absent.so.1
+check "Mesa's driver cannot start"     case:"Mesa's driver cannot start"      -              no_window_left GALLIUM_DRIVER=bogus
+check 'indirect GLX asked for'         case:'Indirect GLX asked for'          -              no_window_left LIBGL_ALWAYS_INDIRECT=1
 check 'bare X server'                  case:'An X server (Xvfb)'              look_at_window window_gone
 start_wm || die "openbox did not start"
 check 'openbox: close, keys, mouse'    case:"The window's close button during the pause" disturb_window -
