@@ -3,6 +3,7 @@
 #   say, die:         step messages and errors, both on standard error
 #   require:          finds what a step needs, or installs it, or names what is missing
 #   start_xvfb:       a private virtual X display, stopped by its process id on exit
+#   start_weston:     a private Weston, nested or headless, stopped the same way
 #   start_desktop:    a Wayland desktop with Xwayland, in a session of its own
 
 export LC_ALL=C
@@ -196,6 +197,20 @@ start_xvfb() {
     DISPLAY=:$(<"$number")
     export DISPLAY SDL_VIDEODRIVER=x11
     unset WAYLAND_DISPLAY
+}
+
+# start_weston BACKEND FOLDER: Weston with its runtime folder FOLDER, made here, nested on
+# $DISPLAY (x11) or with no output and no input seat (headless). Sets weston (its socket) and
+# weston_pid; it is stopped on exit.
+start_weston() {
+    mkdir -m 700 "$2"
+    XDG_RUNTIME_DIR=$2 weston --no-config --idle-time=0 --backend="$1-backend.so" --use-pixman \
+        >"$2.log" 2>&1 &
+    weston_pid=$!
+    pids+=("$weston_pid")
+    wait_until 10 "Weston (log: $2.log)" compgen -G "$2/wayland-?" || return 1
+    # shellcheck disable=SC2034 # for the caller
+    weston=$(compgen -G "$2/wayland-?")
 }
 
 # start_wm: openbox on $DISPLAY, once its start-up is over (it runs --startup then): a window

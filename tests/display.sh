@@ -82,19 +82,6 @@ run_cleaned_up() {
     ! pgrep -g "$pid" -a >"$scratch/left" || mismatch 'processes left' none "$(<"$scratch/left")"
 }
 
-# start_weston BACKEND: Weston in a runtime folder of its own, nested on $DISPLAY (x11) or
-# with no output and no input seat (headless). Sets weston (its socket) and weston_pid.
-start_weston() {
-    local runtime=$scratch/weston-$1
-    mkdir -m 700 "$runtime"
-    XDG_RUNTIME_DIR=$runtime weston --no-config --idle-time=0 --backend="$1-backend.so" \
-        --use-pixman >"$runtime.log" 2>&1 &
-    weston_pid=$!
-    pids+=("$weston_pid")
-    wait_until 10 "Weston (log: $runtime.log)" compgen -G "$runtime/wayland-?" || return 1
-    weston=$(compgen -G "$runtime/wayland-?")
-}
-
 # Without apt: a PATH with every command of this one but apt-get and dpkg's, then not cmake either.
 no_apt=$scratch/no-apt && mkdir "$no_apt"
 for dir in ${PATH//:/ }; do cp -sn "$dir"/* "$no_apt" 2>/dev/null || true; done
@@ -151,13 +138,13 @@ if [[ $sanitizers ]]; then
 else
     # Nested on an Xvfb of its own, with no window manager: the first is gone.
     start_xvfb || die "Xvfb did not start"
-    start_weston x11 || die "Weston did not start"
+    start_weston x11 "$scratch/weston" || die "Weston did not start"
     wayland=(-u DISPLAY SDL_VIDEODRIVER=wayland "XDG_RUNTIME_DIR=${weston%/*}" "WAYLAND_DISPLAY=${weston##*/}")
     check 'Weston'                     case:'A Wayland compositor (Weston)'   -              -              "${wayland[@]}"
     check 'Weston: no EGL library'     case:'Wayland: no EGL library'         -              -              "${wayland[@]}" SDL_VIDEO_EGL_DRIVER=libEGL-absent.so.1 SDL_EGL_LIBRARY=libEGL-absent.so.1
     check 'Weston: EGL cannot start'   case:'Wayland: an EGL that cannot start' -            -              "${wayland[@]}" GALLIUM_DRIVER=bogus
     check 'Weston dies in the pause'   case:'The Wayland compositor dies during the pause' kill_weston - "${wayland[@]}"
-    start_weston headless || die "Weston (headless) did not start"
+    start_weston headless "$scratch/weston-headless" || die "Weston (headless) did not start"
     check 'Weston, no input seat'      case:'A Wayland compositor with no input seat' -     -              -u DISPLAY -u SDL_VIDEODRIVER "XDG_RUNTIME_DIR=${weston%/*}" "WAYLAND_DISPLAY=${weston##*/}"
 fi
 
