@@ -9,22 +9,28 @@ source tests/lib.sh
 need Xvfb cpack
 root=$scratch/root
 files() { (cd "$1" && find . -type f | sed 's|^\./||' | sort); }
+# links_hold FOLDER: the README's and the pages' links resolve where they were laid out.
+links_hold() {
+    scripts/links "$1" 2>"$scratch/links.log" || mismatch links 'all resolving' "$(<"$scratch/links.log")"
+}
 
 # installed NAME PREFIX: exactly its files, under DESTDIR and the prefix.
 installed() {
     local want
     want=$(printf '%s\n' bin/sdl2-window share/doc/sdl2-window/{LICENSE,README.md} \
-        docs/*.{md,png} share/man/man1/sdl2-window.1 | sed 's|^docs/|share/doc/sdl2-window/docs/|' | sort)
+        docs/*.{md,png,1} share/man/man1/sdl2-window.1 | sed 's|^docs/|share/doc/sdl2-window/docs/|' | sort)
     DESTDIR=$scratch/destdir cmake --install "$build" --prefix "$2" >"$scratch/install.log" ||
         mismatch 'cmake --install' success "$(<"$scratch/install.log")"
     [[ $(files "$scratch/destdir$2") == "$want" ]] ||
         mismatch "files under DESTDIR$2" "$want" "$(files "$scratch/destdir$2")"
+    links_hold "$scratch/destdir$2/share/doc/sdl2-window"
     verdict "$1"
 }
 
 # package NAME FILE: CPack's package, built under the group-writable umask that Debian's users
 # have, and unpacked into $root. A Debian package must depend on SDL2, leave lintian nothing to
-# say and carry a man page that renders without a warning; the zip holds exactly its files.
+# say and carry a man page that renders without a warning; the zip holds exactly its files;
+# and in both the README's and the pages' links resolve.
 package() {
     local lint depends page=$root/usr/share/man/man1/sdl2-window.1.gz
     (umask 002 && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package") \
@@ -34,9 +40,11 @@ package() {
     [[ -n $made ]] || mismatch package "$2" "$(ls "$scratch/package")"
     if [[ $made == *.zip ]]; then
         mkdir "$root" && (cd "$root" && cmake -E tar xf "../package/$made")
-        local want='LICENSE README.md SDL2.dll licenses/SDL2/LICENSE.txt licenses/SDL2/NOTICES.txt
-licenses/gcc/copyright licenses/mingw-w64/copyright sdl2-window.exe'
-        [[ $(files "$root" | paste -sd' ') == "${want//$'\n'/ }" ]] || mismatch zip "$want" "$(files "$root")"
+        local want
+        want=$(printf '%s\n' LICENSE README.md SDL2.dll licenses/SDL2/{LICENSE.txt,NOTICES.txt} \
+            licenses/{gcc,mingw-w64}/copyright sdl2-window.exe docs/*.{md,png,1} | sort)
+        [[ $(files "$root") == "$want" ]] || mismatch zip "$want" "$(files "$root")"
+        links_hold "$root"
     elif [[ $made == *.deb ]]; then
         # SDL2, and the OpenGL and EGL libraries that it opens when it runs.
         depends=$(dpkg-deb -f "$scratch/package/$made" Depends)
@@ -45,6 +53,7 @@ licenses/gcc/copyright licenses/mingw-w64/copyright sdl2-window.exe'
         lint=$(lintian --fail-on none "$scratch/package/$made" 2>&1 | grep -E '^[EW]: ' || true)
         [[ -z $lint ]] || mismatch lintian 'no error or warning' "$lint"
         dpkg-deb -x "$scratch/package/$made" "$root"
+        links_hold "$root/usr/share/doc/sdl2-window"
         lint=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || lint="missing: $page"
         [[ -z $lint ]] || mismatch 'man page' 'rendered without a warning' "$lint"
         MANWIDTH=200 man -l "$page" 2>/dev/null | grep -q '"An SDL2 window"' ||
