@@ -221,13 +221,13 @@ start_wm() {
     wait_until 10 "window manager (log: $scratch/wm.log)" test -e "$scratch/wm-ready"
 }
 
-# start_desktop NAME: the desktop (mutter, kwin, sway, labwc or weston) in a session and a
+# start_desktop NAME: the desktop (mutter, kwin, sway, labwc or weston) in a session, a home and a
 # runtime folder of its own, headless, or nested on $DISPLAY where NESTED is set (Weston always
 # is), with WAYLAND_DEBUG=client, which its Xwayland inherits. Sets XDG_RUNTIME_DIR (its log is
 # $XDG_RUNTIME_DIR.log), wayland (its socket), xwayland (its X display), xauth (the key to it),
 # and as (the command prefix that runs as its user). stop_desktop stops it.
 start_desktop() {
-    export XDG_RUNTIME_DIR=$scratch/$1 HOME=$scratch/$1
+    export XDG_RUNTIME_DIR=$scratch/$1
     mkdir -m 700 "$XDG_RUNTIME_DIR" && as=()
     local mutter=(--headless --virtual-monitor 1024x768) kwin=(--virtual) backend=headless
     [[ -z ${NESTED:-} ]] || mutter=(--nested) kwin=(--x11-display "$DISPLAY") backend=x11
@@ -255,7 +255,8 @@ launch() {
     # (KWin makes no X socket folder of its own, as an X server would.)
     [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix
     sockets=$(ls /tmp/.X11-unix) displays=
-    setsid "${as[@]}" env WAYLAND_DEBUG=client "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
+    # A home of its own too, for the desktop alone: the caller's stays the caller's.
+    setsid "${as[@]}" env WAYLAND_DEBUG=client HOME="$XDG_RUNTIME_DIR" "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
     pids+=(-$!)
     wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return 1
     wait_until 20 'Xwayland socket' xwayland_up || return 1
