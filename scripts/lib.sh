@@ -6,6 +6,13 @@
 #   start_weston:     a private Weston, nested or headless, stopped the same way
 #   start_desktop:    a Wayland desktop with Xwayland, in a session of its own
 
+# bash 4.4 or later (empty arrays under set -u, ${NAME,,}); macOS ships 3.2.
+if ((BASH_VERSINFO[0] * 100 + BASH_VERSINFO[1] < 404)); then
+    printf '%s: needs bash 4.4 or later, and this is bash %s: install a newer one (on macOS,\n' \
+        "${0##*/}" "$BASH_VERSION" >&2
+    printf '  brew install bash) and put it first on PATH\n' >&2
+    exit 1
+fi
 export LC_ALL=C
 [[ ${TRACE:-} ]] && set -x
 

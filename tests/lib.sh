@@ -54,7 +54,8 @@ verdict() {
 }
 verdicts() {
     if ((${#measured_rows[@]})); then
-        printf '%s: docs/cases.md has no column "%s"; measured here, ready to add:\n' "$me" "$column"
+        printf '%s: not judged, as %s has nothing for "%s" there; measured here, ready to add:\n' \
+            "$me" "$table" "$column"
         printf '%s\n' "${measured_rows[@]}"
     fi
     ((failures == 0)) || die "$failures case(s) failed"
@@ -104,11 +105,11 @@ judge() {
 
 # The cases table of docs/cases.md: cell ROW, this build's cell of that row, or nothing where
 # the build has no column. How a cell reads is said on that page.
-column=$(sdl2_build)
+column=$(sdl2_build) table=docs/cases.md
 cell() {
     awk -F' *[|] *' -v row="$1" -v column="$column" '
         $2 == "Case" { for (i = 3; i < NF; i++) if ($i == column) c = i }
-        c && $2 == row { print $c; exit }' docs/cases.md
+        c && $2 == row { print $c; exit }' "$table"
 }
 # held ROW: the run against its cell; where the build has no column, what was measured is kept
 # for verdicts to print, in the table's own words.
