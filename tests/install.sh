@@ -64,12 +64,18 @@ package() {
 
 # again NAME FILE: the package of FILE built afresh from a copy of the tree whose files are
 # group-writable, as a checkout made under umask 002 is, in another folder, with another
-# umask, time zone and locale, and later: the same bytes.
+# umask, time zone and locale, and later: the same bytes. Clang records its whole command line
+# in the binary, the tree's path with it, and the link's build-id follows that record: where the
+# program holds the path, the package is built again from the same tree.
 again() {
     local settings tree=$scratch/tree
-    mkdir "$tree"
-    tar -cf - --exclude='./build*' --exclude=./dist --exclude=./.git . | tar -xf - -C "$tree"
-    chmod -R g+w "$tree"
+    if readelf -p .GCC.command.line "$program" 2>/dev/null | grep -qF "$PWD"; then
+        tree=$PWD
+    else
+        mkdir "$tree"
+        tar -cf - --exclude='./build*' --exclude=./dist --exclude=./.git . | tar -xf - -C "$tree"
+        chmod -R g+w "$tree"
+    fi
     # The copy has no git: the time that the first build took from it, given.
     local epoch
     epoch=$(sed -n 's/^set(CPACK_SDL2_WINDOW_EPOCH "\([0-9]*\)")$/\1/p' "$build/CPackConfig.cmake")
