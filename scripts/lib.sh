@@ -177,9 +177,10 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# wait_until SECONDS WHAT COMMAND...: run COMMAND until it succeeds, or fail when SECONDS are up.
+# wait_until SECONDS WHAT COMMAND...: run COMMAND until it succeeds, or fail when SECONDS are up,
+# times SLOWDOWN where that is set (the matrix sets it under emulation, where all is slower).
 wait_until() {
-    local seconds=$1 what=$2
+    local seconds=$(($1 * ${SLOWDOWN:-1})) what=$2
     shift 2
     local deadline=$((SECONDS + seconds))
     until "$@" >/dev/null 2>&1; do
