@@ -25,7 +25,7 @@ die() { printf '%s: %s\n' "$me" "$*" >&2; exit 1; }
 # pacman's, zypper's, apk's and brew's ('-': none there). Found by: commands, all of them on
 # PATH; pc:MODULE, pkg-config's module or, for SDL2, its CMake package too; dpkg, Debian's
 # packages, which only dpkg can tell (without it they are taken to be there). A leading '?':
-# wanted where the release has it, and never a reason to stop.
+# wanted where the system has it, and never a reason to stop (the suites that need it skip).
 needs='
 cmake      build    cmake             cmake              cmake        cmake            cmake     cmake   cmake
 c++        build    c++               g++                gcc-c++      gcc              gcc-c++   g++     -
@@ -44,14 +44,14 @@ weston     suites   weston            weston             weston       weston    
 Xwayland   suites   Xwayland          xwayland           xorg-x11-server-Xwayland xorg-xwayland xwayland xwayland -
 binutils   suites   readelf           binutils           binutils     binutils         binutils  binutils binutils
 man        suites   man,nroff         man-db,groff-base  man-db,groff man-db,groff     man,groff mandoc,groff man-db
-dpkg-dev   package  dpkg-deb,dpkg-shlibdeps dpkg-dev     dpkg-dev     dpkg             dpkg      dpkg    dpkg
+dpkg-dev   package  ?dpkg-deb,dpkg-shlibdeps dpkg-dev    dpkg-dev     dpkg             dpkg      dpkg    dpkg
 file       package  file              file               file         file             file      file    -
-lintian    suites   lintian           lintian            lintian      -                -         -       -
+lintian    package  ?lintian          lintian            lintian      -                -         -       -
 dbus       suites   dbus-run-session  dbus               dbus-tools   dbus             dbus-1    dbus    -
-mutter     suites   ?mutter           mutter             mutter       mutter           mutter    mutter  -
-KWin       suites   ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -
-sway       suites   ?sway             sway               sway         sway             sway      sway    -
-labwc      suites   ?labwc            labwc              labwc        labwc            labwc     labwc   -
+mutter     desktops ?mutter           mutter             mutter       mutter           mutter    mutter  -
+KWin       desktops ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -
+sway       desktops ?sway             sway               sway         sway             sway      sway    -
+labwc      desktops ?labwc            labwc              labwc        labwc            labwc     labwc   -
 xwd        pictures xwd               x11-apps           xwd          xorg-xwd         xwd       xwd     -
 netpbm     pictures xwdtopnm,pamcut,pnmquant,pnmtopng netpbm netpbm-progs netpbm    netpbm    netpbm  netpbm
 Breeze     pictures ?dpkg             kwin-style-breeze  plasma-breeze breeze          breeze6   -       -
@@ -99,7 +99,8 @@ require() {
             found "$how" "${debian[@]}" && continue
             if [[ $how == \?* ]]; then
                 # A desktop that DESKTOPS, where set, leaves out is not wanted either.
-                [[ " ${DESKTOPS:-${name,,}} " == *" ${name,,} "* ]] && optional+=("${debian[@]}")
+                [[ $what != desktops || " ${DESKTOPS:-${name,,}} " == *" ${name,,} "* ]] &&
+                    optional+=("${debian[@]}")
             else
                 missing+=("$name") && packages+=("${debian[@]}") && other+=("$others")
             fi
@@ -144,6 +145,16 @@ apt_source_files() {
     compgen -G "$list" || true
     compgen -G "$parts*.list" || true
     compgen -G "$parts*.sources" || true
+}
+
+# path_without FOLDER PATTERN...: makes FOLDER, with a link to every command on PATH but those
+# that match, as a PATH of a system that lacks them.
+path_without() {
+    local dir pattern
+    mkdir "$1"
+    for dir in ${PATH//:/ }; do cp -sn "$dir"/* "$1" 2>/dev/null || true; done
+    # shellcheck disable=SC2086 # the patterns are globs
+    for pattern in "${@:2}"; do (cd "$1" && rm -f -- $pattern); done
 }
 
 # Cleanup for whatever this shell started: servers are stopped by their process id (a negative

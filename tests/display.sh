@@ -82,10 +82,8 @@ run_cleaned_up() {
     ! pgrep -g "$pid" -a >"$scratch/left" || mismatch 'processes left' none "$(<"$scratch/left")"
 }
 
-# Without apt: a PATH with every command of this one but apt-get and dpkg's, then not cmake either.
-no_apt=$scratch/no-apt && mkdir "$no_apt"
-for dir in ${PATH//:/ }; do cp -sn "$dir"/* "$no_apt" 2>/dev/null || true; done
-rm -f "$no_apt"/{apt,apt-get,dpkg,dpkg-query}
+# Without apt: a PATH with every command of this one but apt's and dpkg's, then not cmake either.
+no_apt=$scratch/no-apt && path_without "$no_apt" 'apt*' 'dpkg*'
 named_cmake() {
     [[ $(<"$scratch/err") == *'missing: cmake'*'dnf install'*' cmake'* ]] ||
         mismatch 'standard error' 'cmake named, with the line that installs it' "$(<"$scratch/err")"

@@ -27,14 +27,22 @@ sdl2_build() {
     fi
 }
 
-# need TOOL...: without them the suite is skipped (status 77), but in CI it fails.
+# need TOOL...: without them the suite is skipped (status 77), and says which it lacks: tools
+# that ./scripts/test installs where the system has packages for them. In CI, it fails.
 need() {
-    local tool
-    for tool; do
-        command -v "$tool" >/dev/null && continue
-        [[ ${CI:-} ]] && die "$tool is missing"
-        printf '%s: no %s, skipped (./scripts/test installs it)\n' "$me" "$tool" >&2 && exit 77
-    done
+    local tool missing=()
+    for tool; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+    ((${#missing[@]})) || return 0
+    [[ -z ${CI:-} ]] || die "missing: ${missing[*]}"
+    printf '%s: skipped: it needs %s, which this system lacks\n' "$me" "${missing[*]}" >&2
+    exit 77
+}
+
+# files FOLDER: the files under it, sorted. links_hold FOLDER: the README's and the pages'
+# links resolve where they were laid out.
+files() { (cd "$1" && find . -type f | sed 's|^\./||' | sort); }
+links_hold() {
+    scripts/links "$1" 2>"$scratch/links.log" || mismatch links 'all resolving' "$(<"$scratch/links.log")"
 }
 
 # mismatch collects a case's problems, verdict prints "ok" or "FAIL" with each, verdicts ends.
