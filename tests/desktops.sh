@@ -8,10 +8,8 @@ set -euo pipefail
 program=$1
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-need Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simple-shm
+skip_without Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simple-shm
 
-title='An SDL2 window'
-chmod 711 "$scratch"
 
 # table_says DESKTOP unset|x11|wayland: the cell of docs/desktops.md's table for this build, or
 # nothing where the table has no column for it. Where it has none, or says "-" and the desktop
@@ -28,17 +26,17 @@ table_row() { awk -F' *[|] *' -v name="$1" 'tolower($2) ~ "(^|[(])" name "([) ]|
 # The window on Xwayland, viewable and titled exactly; or a toplevel in the protocol log.
 on_x11() {
     local id
-    for id in $(x xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
-        [[ $(x xdotool getwindowname "$id" getwindowgeometry --shell "$id" | paste -sd' ') == \
+    for id in $(on_xwayland xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
+        [[ $(on_xwayland xdotool getwindowname "$id" getwindowgeometry --shell "$id" | paste -sd' ') == \
             "$title"*' WIDTH=640 HEIGHT=480 '* ]] && return
     done
     return 1
 }
 on_wayland() { grep -q "xdg_toplevel[@#][0-9]*\.set_title(\"$title\")" "$scratch/err"; }
-taken() { if on_x11; then driver=x11; elif on_wayland; then driver=wayland; else return 1; fi; }
-look() {
+window_driver() { if on_x11; then driver=x11; elif on_wayland; then driver=wayland; else return 1; fi; }
+find_window() {
     driver=''
-    wait_until 10 window taken || mismatch window "viewable on Xwayland ($title, 640x480), or a toplevel" none
+    wait_until 10 window window_driver || mismatch window "viewable on Xwayland ($title, 640x480), or a toplevel" none
 }
 
 # Shown means that the compositor put the window on an output, as the protocol log of its
@@ -76,20 +74,20 @@ protocol() {
 # xwayland FROM: what Xwayland's log says, from byte FROM of the compositor's log.
 xwayland() { tail -c +"$(($1 + 1))" "$XDG_RUNTIME_DIR.log" | protocol | cut -d'|' -f2; }
 
-# made: the toplevel in the protocol log, titled exactly; sets shown.
-made() {
+# toplevel_titled: the toplevel in the protocol log, titled exactly; sets shown.
+toplevel_titled() {
     local log=$scratch/$((++logs))-protocol.log title_
     cp "$scratch/err" "$log"
     IFS='|' read -r title_ shown <<<"$(protocol <"$log")"
     [[ $title_ == "$title" ]] || mismatch toplevel "one titled '$title'" "${title_:-none} (log: $log)"
 }
 logs=0
-# seen: the driver taken and whether the window was shown, or that the run hung, against the
+# judge_desktop: the driver taken and whether the window was shown, or that the run hung, against the
 # table.
-seen() {
+judge_desktop() {
     local got=hangs
     if ((status != 124 && status != 137)); then
-        if [[ $driver == wayland ]]; then made; else shown=$(xwayland "$from"); fi
+        if [[ $driver == wayland ]]; then toplevel_titled; else shown=$(xwayland "$from"); fi
         got="$driver, $shown"
     fi
     local cell
@@ -102,10 +100,10 @@ seen() {
         mismatch "table, $column" "$desktop, SDL_VIDEODRIVER $mode: $cell" "$got"
 }
 
-# on MODE ENV_ARGUMENT...: one case on the desktop, SDL_VIDEODRIVER unset, x11 or wayland. Where
+# run_case MODE ENV_ARGUMENT...: one case on the desktop, SDL_VIDEODRIVER unset, x11 or wayland. Where
 # the table says that the library waits for ever, or may, the run is given 10 s; where it says
 # nothing, a run may wait, and is given 30 s.
-on() {
+run_case() {
     local outcome=shown limit=30
     mode=$1
     case $(table_says "$desktop" "$mode") in
@@ -114,7 +112,7 @@ on() {
     '' | -) outcome=sometimes ;;
     esac
     from=$(stat -c %s "$XDG_RUNTIME_DIR.log")
-    check "$desktop: SDL_VIDEODRIVER $mode" "$outcome" look seen "${@:2}" -- "${as[@]}" "$program"
+    check "$desktop: SDL_VIDEODRIVER $mode" "$outcome" find_window judge_desktop "${@:2}" -- "${as_user[@]}" "$program"
 }
 
 # controls: on each desktop, an X client and a Wayland client that both draw must be seen
@@ -122,12 +120,12 @@ on() {
 controls() {
     local from pid
     from=$(stat -c %s "$XDG_RUNTIME_DIR.log")
-    x xmessage -center 'An X client that draws' >/dev/null 2>&1 &
+    on_xwayland xmessage -center 'An X client that draws' >/dev/null 2>&1 &
     pid=$!
     wait_until 10 'X control shown' x_control_shown "$from" ||
         mismatch 'X control (xmessage)' shown 'not shown: cannot see anything here'
     { kill "$pid" && wait "$pid"; } 2>/dev/null || true
-    "${as[@]}" env WAYLAND_DISPLAY="$wayland" WAYLAND_DEBUG=client weston-simple-shm \
+    "${as_user[@]}" env WAYLAND_DISPLAY="$wayland" WAYLAND_DEBUG=client weston-simple-shm \
         >/dev/null 2>"$scratch/$desktop-control.log" &
     pid=$!
     wait_until 10 'Wayland control shown' wayland_control_shown ||
@@ -138,37 +136,36 @@ controls() {
 x_control_shown() { [[ $(xwayland "$1") == shown ]]; }
 wayland_control_shown() { [[ $(protocol <"$scratch/$desktop-control.log") == *'|shown' ]]; }
 
-# desktop NAME COMMAND: both cases on one desktop, when this release has it and DESKTOPS, if
-# set, names it.
+# desktop NAME: the controls and the three cases on one desktop, when this release has it and
+# DESKTOPS, if set, names it.
 desktop() {
     desktop=$1
+    local command
+    command=$(desktop_command "$1")
     [[ " ${DESKTOPS:-$1} " == *" $1 "* ]] || { verdict "$1: left out (DESKTOPS=$DESKTOPS)" && return; }
-    if ! command -v "$2" >/dev/null; then
+    if ! command -v "$command" >/dev/null; then
         # Where the table says that this build's release has it, ./scripts/test installs it:
         # missing in CI is a failure, elsewhere a skip.
         case $(table_says "$1" unset) in
         - | '') verdict "$1: not in this release" ;;
-        *) [[ -z ${CI:-} ]] || mismatch "$1" "$(table_says "$1" unset)" "no $2 here"
-           verdict "$1: skipped, no $2 here" ;;
+        *) [[ -z ${CI:-} ]] || mismatch "$1" "$(table_says "$1" unset)" "no $command here"
+           verdict "$1: skipped, no $command here" ;;
         esac
         return
     fi
     start_desktop "$1" || { mismatch "$1" started 'no desktop'; verdict "$1"; stop_desktop; return; }
     controls 2>/dev/null # (weston-simple-shm aborts on sway, its two buffers held, once seen)
-    on unset -u SDL_VIDEODRIVER "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland" \
+    run_case unset -u SDL_VIDEODRIVER "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland" \
         WAYLAND_DEBUG=client
-    on wayland -u DISPLAY SDL_VIDEODRIVER=wayland "WAYLAND_DISPLAY=$wayland" WAYLAND_DEBUG=client
-    on x11 SDL_VIDEODRIVER=x11 "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland"
+    run_case wayland -u DISPLAY SDL_VIDEODRIVER=wayland "WAYLAND_DISPLAY=$wayland" WAYLAND_DEBUG=client
+    run_case x11 SDL_VIDEODRIVER=x11 "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland"
     stop_desktop
 }
 
-# Weston, nested, last: wlroots' Xwayland, run as nobody, gives up on the first X display
-# number when a server of root's holds it, instead of taking the next.
-desktop mutter mutter
-desktop kwin kwin_wayland
-desktop sway sway
-desktop labwc labwc
-start_xvfb || die "Xvfb did not start"
-desktop weston weston
+# Weston, last, is nested on an Xvfb of its own.
+for name in "${desktops[@]}"; do
+    [[ $name != weston ]] || start_xvfb || die "Xvfb did not start"
+    desktop "$name"
+done
 
 verdicts

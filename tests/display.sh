@@ -10,10 +10,9 @@ set -euo pipefail
 program=$1
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-need Xvfb xdotool xprop wmctrl openbox
-[[ $windows ]] || need weston
+skip_without Xvfb xdotool xprop wmctrl openbox
+[[ $windows ]] || skip_without weston
 
-title='An SDL2 window'
 # No Wayland socket to be found either: a runtime folder of our own, empty.
 export XDG_RUNTIME_DIR=$scratch/runtime && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
@@ -75,10 +74,12 @@ kill_weston() {
     kill "$weston_pid"
     wait "$weston_pid" || true
 }
-# ./scripts/run without a display: the screenshot, and nothing of the run left running.
+# ./scripts/run, on the program under test, and without a display: the screenshot, and nothing
+# of the run left running.
+run=(scripts/run --build "${program%/*}")
+shot=${program%/*}/screenshot.png
 run_cleaned_up() {
-    [[ -s build/screenshot.png && build/screenshot.png -nt $scratch/runtime ]] ||
-        mismatch screenshot 'build/screenshot.png, new' "$(ls -l build/screenshot.png 2>&1)"
+    [[ -s $shot && $shot -nt $scratch/runtime ]] || mismatch screenshot "$shot, new" "$(ls -l "$shot" 2>&1)"
     ! pgrep -g "$pid" -a >"$scratch/left" || mismatch 'processes left' none "$(<"$scratch/left")"
 }
 
@@ -122,11 +123,11 @@ start_wm || die "openbox did not start"
 check 'openbox: close, keys, mouse'    case:"The window's close button during the pause" disturb_window -
 check 'SIGINT in the pause'            case:'SIGINT (Ctrl+C) or SIGTERM during the pause' interrupt -
 check 'SIGTERM in the pause'           case:'SIGINT (Ctrl+C) or SIGTERM during the pause' terminate -
-check './scripts/run, dummy driver'    line                                   -              -              SDL_VIDEODRIVER=dummy -- scripts/run
-check './scripts/run, no display'      shown                                  -              run_cleaned_up -u DISPLAY -- scripts/run
-check './scripts/run, no apt'          shown                                  -              -              "PATH=$no_apt" -- scripts/run
+check './scripts/run, dummy driver'    line                                   -              -              SDL_VIDEODRIVER=dummy -- "${run[@]}"
+check './scripts/run, no display'      shown                                  -              run_cleaned_up -u DISPLAY -- "${run[@]}"
+check './scripts/run, no apt'          shown                                  -              -              "PATH=$no_apt" -- "${run[@]}"
 rm "$no_apt/cmake"
-check './scripts/run, no apt or cmake' lost                                   -              named_cmake    "PATH=$no_apt" -- scripts/run
+check './scripts/run, no apt or cmake' lost                                   -              named_cmake    "PATH=$no_apt" -- "${run[@]}"
 check 'X server dies in the pause'     case:'The X server dies during the pause' kill_server -
 if [[ $sanitizers ]]; then
     # Under the sanitizers the X11 cases alone: see tests/CMakeLists.txt.

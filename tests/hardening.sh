@@ -21,7 +21,7 @@ expect() {
 }
 
 if [[ $windows ]]; then
-    need x86_64-w64-mingw32-objdump
+    skip_without x86_64-w64-mingw32-objdump
     headers=$(x86_64-w64-mingw32-objdump -p "$program")
     #      property                    pattern                              where
     expect 'console subsystem'         '^Subsystem.*\(Windows CUI\)'        "$headers"
@@ -30,7 +30,7 @@ if [[ $windows ]]; then
     expect 'DEP'                       '^[[:space:]]+NX_COMPAT'             "$headers"
     expect 'only SDL2.dll beside it'   '!DLL Name: lib'                     "$headers"
 else
-    need readelf
+    skip_without readelf
     headers=$(readelf -W -h -l -d "$program")
     switches=$(readelf -W -p .GCC.command.line "$program" | sed -n 's/^ *\[ *[0-9a-f]*\] *//p')
     # Imports that glibc offers a checked __NAME_chk form of must come in that form.

@@ -1,8 +1,9 @@
 # shellcheck shell=bash
-# What the suites share, on top of scripts/lib.sh: tool checks, verdicts, this SDL2 build's name
+# What the suites share, on top of scripts/lib/basics.sh and displays.sh: tool checks, verdicts, this SDL2 build's name
 # in the docs' tables, and a run judged by the outcome that its case expects or by its cell in
 # docs/cases.md. Source it from the repository root.
-source scripts/lib.sh
+source scripts/lib/basics.sh
+source scripts/lib/displays.sh
 
 # A Windows program runs under RUNNER (Wine), and its C runtime ends a line with "\r\n".
 read -ra runner <<<"${RUNNER:-}"
@@ -27,9 +28,9 @@ sdl2_build() {
     fi
 }
 
-# need TOOL...: without them the suite is skipped (status 77), and says which it lacks: tools
+# skip_without TOOL...: without them the suite is skipped (status 77), and says which it lacks: tools
 # that ./scripts/test installs where the system has packages for them. In CI, it fails.
-need() {
+skip_without() {
     local tool missing=()
     for tool; do command -v "$tool" >/dev/null || missing+=("$tool"); done
     ((${#missing[@]})) || return 0

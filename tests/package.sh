@@ -8,8 +8,8 @@ set -euo pipefail
 program=$1 build=$(realpath "$2")
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-[[ $windows ]] || need dpkg dpkg-deb dpkg-shlibdeps lintian man
-need Xvfb cpack
+[[ $windows ]] || skip_without dpkg dpkg-deb dpkg-shlibdeps lintian man
+skip_without Xvfb cpack
 root=$scratch/root
 
 # package NAME FILE: CPack's package, built under the group-writable umask that Debian's users
@@ -20,39 +20,39 @@ package() {
     local lint depends page=$root/usr/share/man/man1/sdl2-window.1.gz
     (umask 002 && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package") \
         >"$scratch/cpack.log" 2>&1 || mismatch cpack success "failure (log: $scratch/cpack.log)"
-    made=$(compgen -G "$scratch/package/$2") || true
-    made=${made##*/}
-    [[ -n $made ]] || mismatch package "$2" "$(ls "$scratch/package")"
-    if [[ $made == *.zip ]]; then
-        mkdir "$root" && (cd "$root" && cmake -E tar xf "../package/$made")
+    package_file=$(compgen -G "$scratch/package/$2") || true
+    package_file=${package_file##*/}
+    [[ -n $package_file ]] || mismatch package "$2" "$(ls "$scratch/package")"
+    if [[ $package_file == *.zip ]]; then
+        mkdir "$root" && (cd "$root" && cmake -E tar xf "../package/$package_file")
         local want
         want=$(printf '%s\n' LICENSE README.md SDL2.dll licenses/SDL2/{LICENSE.txt,NOTICES.txt} \
             licenses/{gcc,mingw-w64}/copyright sdl2-window.exe docs/*.{md,png,1} | sort)
         [[ $(files "$root") == "$want" ]] || mismatch zip "$want" "$(files "$root")"
         links_hold "$root"
-    elif [[ $made == *.deb ]]; then
+    elif [[ $package_file == *.deb ]]; then
         # SDL2, and the OpenGL and EGL libraries that it opens when it runs.
-        depends=$(dpkg-deb -f "$scratch/package/$made" Depends)
+        depends=$(dpkg-deb -f "$scratch/package/$package_file" Depends)
         [[ $depends == *libsdl2-2.0-0* && $depends == *libgl1* && $depends == *libegl1* ]] ||
             mismatch Depends 'libsdl2-2.0-0, libgl1 and libegl1' "$depends"
-        lint=$(lintian --fail-on none "$scratch/package/$made" 2>&1 | grep -E '^[EW]: ' || true)
+        lint=$(lintian --fail-on none "$scratch/package/$package_file" 2>&1 | grep -E '^[EW]: ' || true)
         [[ -z $lint ]] || mismatch lintian 'no error or warning' "$lint"
-        dpkg-deb -x "$scratch/package/$made" "$root"
+        dpkg-deb -x "$scratch/package/$package_file" "$root"
         links_hold "$root/usr/share/doc/sdl2-window"
         lint=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || lint="missing: $page"
         [[ -z $lint ]] || mismatch 'man page' 'rendered without a warning' "$lint"
         MANWIDTH=200 man -l "$page" 2>/dev/null | grep -q '"An SDL2 window"' ||
             mismatch 'man page' 'the title "An SDL2 window" in it' 'not there'
     fi
-    verdict "$1 ($made)"
+    verdict "$1 ($package_file)"
 }
 
-# again NAME FILE: the package of FILE built afresh from a copy of the tree whose files are
+# built_again NAME FILE: the package of FILE built afresh from a copy of the tree whose files are
 # group-writable, as a checkout made under umask 002 is, in another folder, with another
 # umask, time zone and locale, and later: the same bytes. Clang records its whole command line
 # in the binary, the tree's path with it, and the link's build-id follows that record: where the
 # program holds the path, the package is built again from the same tree.
-again() {
+built_again() {
     local settings tree=$scratch/tree
     if readelf -p .GCC.command.line "$program" 2>/dev/null | grep -qF "$PWD"; then
         tree=$PWD
@@ -78,11 +78,11 @@ again() {
 start_display
 if [[ $windows ]]; then
     package 'zip' 'sdl2-window-*-win64.zip'
-    again 'zip, built again' "$made"
+    built_again 'zip, built again' "$package_file"
     check 'packaged program, on Xvfb' shown - - -- "${runner[@]}" "$root/sdl2-window.exe"
 else
     package 'Debian package' "sdl2-window_*_$(dpkg --print-architecture).deb"
-    again 'Debian package, built again' "$made"
+    built_again 'Debian package, built again' "$package_file"
     check 'packaged program, on Xvfb' shown - - -- "$root/usr/bin/sdl2-window"
 fi
 verdicts

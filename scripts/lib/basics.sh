@@ -1,0 +1,81 @@
+# shellcheck shell=bash
+# The basics that every script and suite sources first. It gives:
+#   say, die:        step messages and errors, both on standard error
+#   scratch, pids:   a scratch folder, and the servers to stop on exit by their process ids
+#   stopped:         SIGKILL for what outlives SIGTERM by 2 s
+#   wait_until:      a command retried until it succeeds, with a deadline
+#   path_without:    a PATH of this machine's commands but some, as on a system that lacks them
+#   os_release:      a field of this machine's /etc/os-release
+#   title:           the window's title, which the scripts look for
+
+# bash 4.4 or later (empty arrays under set -u, ${NAME,,}); macOS ships 3.2.
+if ((BASH_VERSINFO[0] * 100 + BASH_VERSINFO[1] < 404)); then
+    printf '%s: needs bash 4.4 or later, and this is bash %s: install a newer one (on macOS,\n' \
+        "${0##*/}" "$BASH_VERSION" >&2
+    printf '  brew install bash) and put it first on PATH\n' >&2
+    exit 1
+fi
+export LC_ALL=C
+[[ ${TRACE:-} ]] && set -x
+
+me=${0##*/}
+say() { printf '==> %s\n' "$*" >&2; }
+die() { printf '%s: %s\n' "$me" "$*" >&2; exit 1; }
+title='An SDL2 window'
+
+# os_release FIELD: the field of this machine's /etc/os-release, or nothing.
+os_release() { (. /etc/os-release 2>/dev/null; printf '%s\n' "${!1:-}"); }
+
+# Cleanup for whatever this shell started: servers are stopped by their process id (a negative
+# one: the process group that a server leads). Their logs, and what the programs printed, stay
+# in the scratch folder when the script fails.
+pids=()
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
+cleanup() {
+    local status=$? pid
+    for pid in "${pids[@]}"; do
+        kill -- "$pid" 2>/dev/null || true
+        wait "${pid#-}" 2>/dev/null || true
+        stopped "$pid"
+    done
+    if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
+        rm -rf "$scratch"
+    else
+        printf '%s: logs kept in %s\n' "$me" "$scratch" >&2
+    fi
+}
+# stopped PID: what is left of it after SIGTERM (mutter 51, for one, outlives it) gets SIGKILL
+# once 2 s have passed.
+stopped() {
+    for _ in {1..20}; do
+        kill -0 -- "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL -- "$1" 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# wait_until SECONDS WHAT COMMAND...: run COMMAND until it succeeds, or fail when SECONDS are up,
+# times SLOWDOWN where that is set (the matrix sets it under emulation, where all is slower).
+wait_until() {
+    local seconds=$(($1 * ${SLOWDOWN:-1})) what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || { printf '%s: no %s after %ss\n' "$me" "$what" "$seconds" >&2; return 1; }
+        sleep 0.05
+    done
+}
+
+# path_without FOLDER PATTERN...: makes FOLDER, with a link to every command on PATH but those
+# that match, as a PATH of a system that lacks them.
+path_without() {
+    local dir pattern
+    mkdir "$1"
+    for dir in ${PATH//:/ }; do cp -sn "$dir"/* "$1" 2>/dev/null || true; done
+    # shellcheck disable=SC2086 # the patterns are globs
+    for pattern in "${@:2}"; do (cd "$1" && rm -f -- $pattern); done
+}
+

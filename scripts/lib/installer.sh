@@ -1,0 +1,129 @@
+# shellcheck shell=bash
+# The installer, on top of basics.sh. It gives:
+#   tools:         what the scripts use, and the packages that bring it on each system
+#   require:       finds what a step needs, or installs it with apt, or names what is missing
+#   apt_archives:  the archives of this machine's own apt sources
+
+# What the scripts use: the step that wants it, how it is found here, and the packages that
+# bring it: Debian's (a comma-separated list, installed with apt-get where apt is), then dnf's,
+# pacman's, zypper's, apk's and brew's ('-': none there). Found by: commands, all of them on
+# PATH; pc:MODULE, pkg-config's module or, for SDL2, its CMake package too; dpkg, Debian's
+# packages, which only dpkg can tell (without it they are taken to be there). A leading '?':
+# wanted where the system has it, and never a reason to stop (the suites that need it skip).
+tools='
+cmake      build    cmake             cmake              cmake        cmake            cmake     cmake   cmake
+c++        build    c++               g++                gcc-c++      gcc              gcc-c++   g++     -
+make       build    make              make               make         make             make      make    -
+pkg-config build    pkg-config        pkg-config         pkgconf-pkg-config pkgconf    pkg-config pkgconf pkgconf
+SDL2       build    pc:sdl2           libsdl2-dev        SDL2-devel   sdl2             libSDL2-devel sdl2-dev sdl2
+Mesa       show     dpkg              libgl1,libglx-mesa0,libgl1-mesa-dri,libegl1,libegl-mesa0 mesa-dri-drivers mesa Mesa-dri mesa-dri-gallium -
+Xvfb       xvfb     Xvfb              xvfb               xorg-x11-server-Xvfb xorg-server-xvfb xorg-x11-server-Xvfb xvfb -
+openbox    xvfb     openbox           openbox            openbox      openbox          openbox   openbox -
+xdotool    xvfb     xdotool           xdotool            xdotool      xdotool          xdotool   xdotool xdotool
+scrot      xvfb     scrot             scrot              scrot        scrot            scrot     scrot   -
+fonts      xvfb     dpkg              fonts-dejavu-core  dejavu-sans-fonts ttf-dejavu  dejavu-fonts font-dejavu -
+x11-utils  suites   xprop,xdpyinfo    x11-utils          xprop,xdpyinfo xorg-xprop,xorg-xdpyinfo xprop,xdpyinfo xprop,xdpyinfo -
+wmctrl     suites   wmctrl            wmctrl             wmctrl       wmctrl           wmctrl    wmctrl  -
+weston     suites   weston            weston             weston       weston           weston    weston  -
+Xwayland   suites   Xwayland          xwayland           xorg-x11-server-Xwayland xorg-xwayland xwayland xwayland -
+binutils   suites   readelf           binutils           binutils     binutils         binutils  binutils binutils
+man        suites   man,nroff         man-db,groff-base  man-db,groff man-db,groff     man,groff mandoc,groff man-db
+dpkg-dev   package  ?dpkg-deb,dpkg-shlibdeps dpkg-dev    dpkg-dev     dpkg             dpkg      dpkg    dpkg
+file       package  file              file               file         file             file      file    -
+lintian    package  ?lintian          lintian            lintian      -                -         -       -
+dbus       suites   dbus-run-session  dbus               dbus-tools   dbus             dbus-1    dbus    -
+mutter     desktops ?mutter           mutter             mutter       mutter           mutter    mutter  -
+KWin       desktops ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -
+sway       desktops ?sway             sway               sway         sway             sway      sway    -
+labwc      desktops ?labwc            labwc              labwc        labwc            labwc     labwc   -
+xwd        pictures xwd               x11-apps           xwd          xorg-xwd         xwd       xwd     -
+netpbm     pictures xwdtopnm,pamcut,pnmquant,pnmtopng netpbm netpbm-progs netpbm    netpbm    netpbm  netpbm
+Breeze     pictures ?dpkg             kwin-style-breeze  plasma-breeze breeze          breeze6   -       -
+clang      clang    clang++           clang              clang        clang            clang     clang   llvm
+MinGW-w64  windows  x86_64-w64-mingw32-g++,x86_64-w64-mingw32-objdump g++-mingw-w64-x86-64,binutils-mingw-w64-x86-64 mingw64-gcc-c++ mingw-w64-gcc mingw64-cross-gcc-c++ - mingw-w64
+zip        windows  zip               zip                zip          zip              zip       zip     zip
+Wine       windows  wine              wine,wine64        wine         wine             wine      -       -
+Xlib       bench    pc:x11            libx11-dev         libX11-devel libx11           libX11-devel libx11-dev libx11
+linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,clang-tidy,cppcheck,shellcheck clang-tools-extra,cppcheck,ShellCheck clang,cppcheck,shellcheck clang-tools,cppcheck,ShellCheck clang-extra-tools,cppcheck,shellcheck llvm,cppcheck,shellcheck
+node       lint     node,npm          nodejs,npm         nodejs,npm   nodejs,npm       nodejs,npm nodejs,npm node
+rpm        rpm      rpmbuild,rpmlint  rpm,rpmlint        rpm-build,rpmlint rpm-tools,rpmlint rpm-build,rpmlint - -
+unzip      release  unzip             unzip              unzip        unzip            unzip     unzip   unzip
+debootstrap roots   debootstrap       debootstrap        debootstrap  debootstrap      debootstrap debootstrap -
+qemu       arm64    qemu-aarch64-static qemu-user-static -            -                -         -       -
+'
+
+# present HOW: whether this machine has it (see above).
+present() {
+    local tool
+    case ${1#\?} in
+    dpkg) ! command -v dpkg-query >/dev/null || [[ $(dpkg-query -W -f='${db:Status-Abbrev}\n' \
+        "${@:2}" 2>/dev/null | grep -c '^ii') == $(($# - 1)) ]] ;;
+    pc:*) pkg-config --exists "${1#pc:}" 2>/dev/null ||
+        { [[ $1 == pc:sdl2 ]] && (cd "$scratch" && cmake --find-package -DNAME=SDL2 -DCOMPILER_ID=GNU \
+            -DLANGUAGE=CXX -DMODE=EXIST >/dev/null 2>&1); } ;;
+    *) for tool in ${1//[?,]/ }; do command -v "$tool" >/dev/null || return 1; done ;;
+    esac
+}
+
+# offered PACKAGE...: those that apt knows of.
+offered() {
+    local package
+    for package; do apt-cache show "$package" >/dev/null 2>&1 && printf '%s ' "$package"; done
+}
+
+# require STEP...: what those steps need, found here or installed with apt-get. Without apt,
+# one message names what is missing with the line that installs it on other systems, and the
+# script stops.
+require() {
+    local step name what how debian others missing=() packages=() optional=() other=() line none i j
+    for step; do
+        while read -r name what how debian others; do
+            [[ $what == "$step" ]] || continue
+            IFS=, read -ra debian <<<"$debian"
+            present "$how" "${debian[@]}" && continue
+            if [[ $how == \?* ]]; then
+                # A desktop that DESKTOPS, where set, leaves out is not wanted either.
+                [[ $what != desktops || " ${DESKTOPS:-${name,,}} " == *" ${name,,} "* ]] &&
+                    optional+=("${debian[@]}")
+            else
+                missing+=("$name") && packages+=("${debian[@]}") && other+=("$others")
+            fi
+        done <<<"$tools"
+    done
+    if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
+        ((${#missing[@]})) || [[ $(offered "${optional[@]}") ]] || return 0
+        local sudo=()
+        if ((EUID != 0)); then
+            command -v sudo >/dev/null || die "run as root, or install: ${packages[*]}"
+            sudo=(sudo)
+        fi
+        "${sudo[@]}" apt-get update -qq
+        read -ra optional <<<"$(offered "${optional[@]}")"
+        packages+=("${optional[@]}")
+        say "installing ${packages[*]}"
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
+            --no-install-recommends "${packages[@]}" >/dev/null
+        return
+    fi
+    ((${#missing[@]})) || return 0
+    local managers=('dnf install' 'pacman -S --needed' 'zypper install' 'apk add' 'brew install')
+    {
+        printf '%s: missing: %s. Install with one of:\n' "$me" "${missing[*]}"
+        for i in "${!managers[@]}"; do
+            line='' none=''
+            for j in "${!missing[@]}"; do
+                read -ra others <<<"${other[j]}"
+                [[ ${others[i]} == - ]] && none+=" ${missing[j]}" || line+=" ${others[i]//,/ }"
+            done
+            printf '  %-18s%s%s\n' "${managers[i]}" "$line" "${none:+ (no package for:$none)}"
+        done
+    } >&2
+    exit 1
+}
+
+# apt_archives: each archive of this machine's own apt sources (for Debian's packages, as its
+# last update fetched them), as "URI SUITE COMPONENT", from apt itself.
+apt_archives() {
+    # shellcheck disable=SC2016 # apt's own placeholders
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' | sort -u
+}

@@ -1,0 +1,150 @@
+# shellcheck shell=bash
+# The Debian roots, on top of basics.sh and installer.sh: minimal roots made with debootstrap
+# from the archive of this machine's own apt, kept in the cache folder, amd64 or arm64 (run
+# under qemu-user-static), in which the matrix, the release and the pictures run. Needs root.
+# It gives:
+#   rows:          the matrix's rows, each a Debian release (and SDL2 build) that users have
+#   roots:         the cache folder of the roots; fresh_root makes one or brings it up to date
+#   inside:        a command in a root, in namespaces of its own, with or without the network
+#   in_tree:       a command in a copy of the tree in a root, dist/ carried in and back out
+#   in_bare_root:  a command in a throwaway copy of a root as debootstrap made it
+
+# The rows: each a root (a Debian release, "-arm64" for arm64), "-compat" for the same root with
+# libsdl2-compat, and what it stands for.
+rows='
+bookworm        Debian 12, SDL2 2.26
+trixie          Debian 13, SDL2 2.32
+trixie-compat   Debian 13 with libsdl2-compat: the SDL2 interface over SDL 3.2
+sid             Debian unstable, where SDL2 is that compatibility layer over SDL 3.4
+bookworm-arm64  Debian 12 for arm64, as Raspberry Pi OS Legacy is, under emulation
+trixie-arm64    Debian 13 for arm64, as Raspberry Pi OS is since October 2025, under emulation
+'
+read -ra row_names <<<"$(awk 'NF {printf "%s ", $1}' <<<"$rows")"
+
+((EUID == 0)) || die "run as root: the Debian roots need chroot and mounts"
+require roots
+# The archive: SDL2_WINDOW_ARCHIVE, or the first of this machine's own apt for its own Debian
+# release.
+archive=${SDL2_WINDOW_ARCHIVE:-}
+[[ $archive || $(os_release ID) != debian ]] ||
+    archive=$(apt_archives | awk -v codename="$(os_release VERSION_CODENAME)" '$2 == codename {print $1; exit}')
+[[ $archive ]] || die "no Debian archive in this machine's apt sources: name one in SDL2_WINDOW_ARCHIVE"
+# debootstrap reaches it through the proxy that apt is told to use, if any.
+eval "$(apt-config shell http_proxy Acquire::http::Proxy)"
+[[ -z ${http_proxy:-} ]] || export http_proxy
+roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
+logs=$PWD/build/roots
+mkdir -p "$roots" "$logs"
+
+# fresh_root ROOT: the root (sid, or trixie-arm64, in $roots; sid.minimal for one that nothing
+# but this changes), made when missing and brought up to date when it is more than a day old.
+# Unstable's Release file may be past its Valid-Until date: that check is off for unstable
+# alone, in the root's own apt settings.
+fresh_root() {
+    local root=$1 name=${1##*/}
+    name=${name%.minimal}
+    local suite=${name%-arm64} arch=${name#"${name%-arm64}"}
+    if [[ ! -e $root/.made ]]; then
+        say "$name: making a minimal root with debootstrap"
+        rm -rf "$root.new"
+        # For arm64, the second stage, which runs arm64 programs, runs emulated. A user namespace
+        # may not make device nodes: the first stage has made them, and container=lxc tells
+        # debootstrap not to try.
+        {
+            debootstrap --variant=minbase ${arch:+--arch=arm64 --foreign} "$suite" "$root.new" \
+                "$archive" && [[ -z $arch ]] || emulated unshare --net \
+                chroot "$root.new" env container=lxc /debootstrap/debootstrap --second-stage
+        } >"$logs/$name-debootstrap.log" 2>&1 || die "debootstrap failed (log: $logs/$name-debootstrap.log)"
+        [[ $suite != sid ]] || echo 'Acquire::Check-Valid-Until "false";' >"$root.new/etc/apt/apt.conf.d/80valid"
+        rm -rf "$root" && mv "$root.new" "$root" && touch "$root/.made"
+    elif [[ -n $(find "$root/.made" -mmin +1440) ]]; then
+        say "$name: bringing the root up to date"
+        inside "$root" net apt-get update -qq && inside "$root" net apt-get upgrade -y -qq &&
+            touch "$root/.made"
+    fi >&2
+}
+
+# emulated COMMAND...: COMMAND in a user, mount and PID namespace of its own, where arm64
+# programs run under qemu-user-static. The namespace has its own binfmt_misc (Linux 6.7 and
+# later), which holds that one entry and goes away with it; the host's is left as it is. Ids
+# 0 to 65535 map onto the same ids outside, written by this shell, the parent, since newuidmap
+# would want them in /etc/subuid.
+emulated() {
+    local pid
+    require arm64
+    # shellcheck disable=SC2016 # the inner shell expands its own arguments
+    setsid unshare --user --mount --pid --fork --kill-child --propagation private bash -euc '
+        until [[ $(</proc/self/uid_map) ]]; do sleep 0.01; done
+        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+        cat /usr/lib/binfmt.d/qemu-aarch64.conf >/proc/sys/fs/binfmt_misc/register
+        exec "$@"' emulated "$@" &
+    pid=$!
+    # unshare ignores SIGTERM: on the way out, the script stops its whole process group.
+    pids+=(-"$pid")
+    until [[ $(readlink "/proc/$pid/ns/user") != "$(readlink /proc/self/ns/user)" ]]; do
+        sleep 0.01
+    done
+    echo '0 0 65536' >"/proc/$pid/uid_map"
+    echo '0 0 65536' >"/proc/$pid/gid_map"
+    local status=0
+    wait "$pid" || status=$?
+    unset 'pids[-1]'
+    return "$status"
+}
+
+# inside ROOT net|nonet COMMAND...: runs COMMAND in ROOT, as root, with a clean environment
+# (and LD_LIBRARY_PATH, DESKTOPS and SLOWDOWN from the caller), emulated for an arm64 root.
+# Its kernel file systems are mounted in a mount namespace of its own, so they go away with it
+# whatever happens; nonet gives it a network namespace of its own as well, so that its display
+# servers cannot meet the host's. Where bind names a folder, it is at /mnt.
+bind=''
+inside() {
+    local root=$1 net=() emulated=()
+    [[ $2 == nonet ]] && net=(--net)
+    [[ $root == *-arm64* ]] && emulated=(emulated)
+    shift 2
+    cp /etc/resolv.conf "$root/etc/resolv.conf"
+    # shellcheck disable=SC2016 # the inner shell expands its own arguments
+    "${emulated[@]}" unshare --mount --propagation private --fork --kill-child "${net[@]}" bash -euc '
+        root=$1 bind=$2
+        shift 2
+        [[ -z $bind ]] || mount --bind "$bind" "$root/mnt"
+        mount -t proc proc "$root/proc"
+        mount --rbind /sys "$root/sys"
+        mount --rbind /dev "$root/dev"
+        ip link set lo up 2>/dev/null || true
+        exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+            LANG=C.UTF-8 CI=true ${LD_LIBRARY_PATH:+"LD_LIBRARY_PATH=$LD_LIBRARY_PATH"} \
+            ${DESKTOPS:+"DESKTOPS=$DESKTOPS"} ${SLOWDOWN:+"SLOWDOWN=$SLOWDOWN"} "$@"
+    ' inside "$root" "$bind" "$@"
+}
+
+# copy_tree ROOT: the tree as it is, tracked and new files, into ROOT/src, with a clean /tmp.
+copy_tree() {
+    rm -rf "$1/src" "$1/tmp" && mkdir "$1/src" && mkdir -m 1777 "$1/tmp"
+    git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -xf - -C "$1/src"
+}
+
+
+# in_tree ROOT COMMAND...: COMMAND, with the network, in a copy of the tree (and of dist/, which
+# comes back out) in the fresh root ROOT (its name).
+in_tree() {
+    local root=$roots/$1
+    fresh_root "$root"
+    copy_tree "$root"
+    [[ ! -d dist ]] || cp -r dist "$root/src/"
+    inside "$root" net bash -c 'cd /src && "$@"' in_tree "${@:2}"
+    [[ ! -d $root/src/dist ]] || { mkdir -p dist && cp -r "$root/src/dist/." dist/; }
+}
+
+# in_bare_root ROOT DIR COMMAND...: COMMAND, with the network, in a throwaway copy of the root
+# ROOT as debootstrap made it, with DIR bound at /mnt. (An overlay would be lighter, but under
+# the emulation's user namespace dpkg cannot rename a folder on one.)
+in_bare_root() {
+    local status=0
+    fresh_root "$roots/$1.minimal"
+    cp -a "$roots/$1.minimal" "$scratch/$1"
+    bind=$(realpath "$2") inside "$scratch/$1" net "${@:3}" || status=$?
+    rm -rf "${scratch:?}/$1"
+    return "$status"
+}
