@@ -21,26 +21,28 @@ trixie-arm64    Debian 13 for arm64, as Raspberry Pi OS is since October 2025, u
 '
 read -ra row_names <<<"$(awk 'NF {printf "%s ", $1}' <<<"$rows")"
 
-((EUID == 0)) || die "run as root: the Debian roots need chroot and mounts"
-require roots
-# The archive: SDL2_WINDOW_ARCHIVE, or the first of this machine's own apt for its own Debian
-# release.
-archive=${SDL2_WINDOW_ARCHIVE:-}
-[[ $archive || $(os_release ID) != debian ]] ||
-    archive=$(apt_archives | awk -v codename="$(os_release VERSION_CODENAME)" '$2 == codename {print $1; exit}')
-[[ $archive ]] || die "no Debian archive in this machine's apt sources: name one in SDL2_WINDOW_ARCHIVE"
-# debootstrap reaches it through the proxy that apt is told to use, if any.
-eval "$(apt-config shell http_proxy Acquire::http::Proxy)"
-[[ -z ${http_proxy:-} ]] || export http_proxy
 roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
 logs=$PWD/build/roots
-mkdir -p "$roots" "$logs"
+archive=''
 
 # fresh_root ROOT: the root (sid, or trixie-arm64, in $roots; sid.minimal for one that nothing
 # but this changes), made when missing and brought up to date when it is more than a day old.
 # Unstable's Release file may be past its Valid-Until date: that check is off for unstable
-# alone, in the root's own apt settings.
+# alone, in the root's own apt settings. The first call finds the archive: SDL2_WINDOW_ARCHIVE,
+# or the first of this machine's own apt for its own Debian release; debootstrap reaches it
+# through the proxy that apt is told to use, if any.
 fresh_root() {
+    if [[ -z $archive ]]; then
+        ((EUID == 0)) || die "run as root: the Debian roots need chroot and mounts"
+        require roots
+        archive=${SDL2_WINDOW_ARCHIVE:-}
+        [[ $archive || $(os_release ID) != debian ]] ||
+            archive=$(apt_archives | awk -v codename="$(os_release VERSION_CODENAME)" '$2 == codename {print $1; exit}')
+        [[ $archive ]] || die "no Debian archive in this machine's apt sources: name one in SDL2_WINDOW_ARCHIVE"
+        eval "$(apt-config shell http_proxy Acquire::http::Proxy)"
+        [[ -z ${http_proxy:-} ]] || export http_proxy
+        mkdir -p "$roots" "$logs"
+    fi
     local root=$1 name=${1##*/}
     name=${name%.minimal}
     local suite=${name%-arm64} arch=${name#"${name%-arm64}"}
