@@ -1,5 +1,6 @@
 # The package, made by CPack from what `cmake --install` lays out (`--target package`): on
-# Windows a flat zip, sdl2-window-VERSION-win64.zip; elsewhere a Debian package.
+# Windows a flat zip, sdl2-window-VERSION-win64.zip; elsewhere the RPM, for Fedora and openSUSE.
+# The Debian package is built by Debian's own tools, from packaging/debian.
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The sdl2-window developers")
 set(CPACK_PACKAGE_CONTACT
@@ -25,7 +26,7 @@ if(NOT commit_time MATCHES "^[0-9]+$")
                   OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 if(NOT commit_time MATCHES "^[0-9]+$")
-  file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog signed REGEX "^ -- ")
+  file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog signed REGEX "^ -- ")
   list(GET signed 0 signed)
   string(REGEX REPLACE "^ -- [^>]*>  " "" date "${signed}")
   execute_process(COMMAND date -d "${date}" +%s OUTPUT_VARIABLE commit_time
@@ -37,7 +38,6 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/reproducible.cmake
 # and the archive made again after CPack, deterministic.
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/staged.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deterministic.cmake)
-set(CPACK_SDL2_WINDOW_AR ${CMAKE_AR})
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
@@ -46,25 +46,13 @@ if(WIN32)
   return()
 endif()
 
-# The Debian package by default; `cpack -G RPM` makes the RPM, for Fedora and openSUSE.
-set(CPACK_GENERATOR DEB)
-
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION x11)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends comes from the binary itself, through dpkg-shlibdeps, and from what SDL2 opens only
-# once it runs, which no scan of the binary sees: the OpenGL library (libGL.so.1, for GLX on
-# X11) and EGL's (libEGL.so.1, on Wayland), as the dispatch packages that bring a driver.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-
+set(CPACK_GENERATOR RPM)
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_LICENSE MIT)
 set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-# Requires comes from the binary itself, through rpm's own dependency generator, and, as for
-# Debian, names the OpenGL and EGL libraries that SDL2 opens at run time. The folders
+# Requires comes from the binary itself, through rpm's own dependency generator, and names the
+# OpenGL and EGL libraries that SDL2 opens at run time, which no scan of the binary sees. The folders
 # that the system owns are not the package's; and no build host, build time or build-id links
 # go in, so that a rebuild gives the same bytes.
 set(CPACK_RPM_PACKAGE_AUTOREQ ON)
@@ -78,12 +66,5 @@ set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}
 %define clamp_mtime_to_source_date_epoch 1
 %define _build_id_links none")
 
-# Debian wants the copyright and the changelog in the package's doc folder and the man page
-# compressed; a plain install leaves them be.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# Before the modes are fixed, so that what it copies in takes them too.
-list(INSERT CPACK_PRE_BUILD_SCRIPTS 0 ${PROJECT_SOURCE_DIR}/packaging/debian-files.cmake)
-set(CPACK_SDL2_WINDOW_SOURCE_DIR ${PROJECT_SOURCE_DIR})
-set(CPACK_SDL2_WINDOW_DOCDIR ${CMAKE_INSTALL_DOCDIR})
-set(CPACK_SDL2_WINDOW_MANDIR ${CMAKE_INSTALL_MANDIR})
 include(CPack)

@@ -127,7 +127,6 @@ copy_tree() {
     git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -xf - -C "$1/src"
 }
 
-
 # in_tree ROOT COMMAND...: COMMAND, with the network, in a copy of the tree (and of dist/, which
 # comes back out) in the fresh root ROOT (its name).
 in_tree() {
