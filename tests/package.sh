@@ -43,6 +43,7 @@ build_package() {
 # warning; the zip holds exactly its files; in both the README's and the pages' links resolve.
 build_package "$scratch/first" 002
 first=$made
+[[ -f $first ]] || { verdict package && verdicts; }
 if [[ $windows ]]; then
     mkdir "$root" && (cd "$root" && cmake -E tar xf "$first")
     want=$(printf '%s\n' LICENSE README.md SDL2.dll licenses/SDL2/{LICENSE.txt,NOTICES.txt} \

@@ -29,6 +29,7 @@ Xwayland   suites   Xwayland          xwayland           xorg-x11-server-Xwaylan
 binutils   suites   readelf           binutils           binutils     binutils         binutils  binutils binutils
 man        suites   man,nroff         man-db,groff-base  man-db,groff man-db,groff     man,groff mandoc,groff man-db
 dpkg-dev   package  ?dpkg-buildpackage,dh dpkg-dev,debhelper dpkg-dev     dpkg             dpkg      dpkg    dpkg
+build-essential package ?dpkg       build-essential    -            -                -         -       -
 file       package  file              file               file         file             file      file    -
 lintian    package  ?lintian          lintian            lintian      -                -         -       -
 dbus       suites   dbus-run-session  dbus               dbus-tools   dbus             dbus-1    dbus    -
