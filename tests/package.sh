@@ -9,8 +9,8 @@ set -euo pipefail
 program=$1 build=$(realpath "$2")
 cd "$(dirname "$0")/.."
 source tests/lib.sh
-[[ $windows ]] || skip_without dpkg-buildpackage dh lintian man
-skip_without Xvfb cpack
+if [[ $windows ]]; then skip_without cpack; else skip_without dpkg-buildpackage dh lintian man; fi
+skip_without Xvfb
 root=$scratch/root
 mapfile -t settings < <(grep -E '^(CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_CXX_COMPILER|SDL2_DIR|SDL2_WINDOW_[A-Z]+):' \
     "$build/CMakeCache.txt" | sed 's/^/-D/')
