@@ -6,6 +6,7 @@
 #   wait_until:      a command retried until it succeeds, with a deadline
 #   path_without:    a PATH of this machine's commands but some, as on a system that lacks them
 #   os_release:      a field of this machine's /etc/os-release
+#   project_version: the project's version, as CMakeLists.txt's project() writes it
 #   title:           the window's title, which the scripts look for
 
 # bash 4.4 or later (empty arrays under set -u, ${NAME,,}); macOS ships 3.2.
@@ -25,6 +26,7 @@ title='An SDL2 window'
 
 # os_release FIELD: the field of this machine's /etc/os-release, or nothing.
 os_release() { (. /etc/os-release 2>/dev/null; printf '%s\n' "${!1:-}"); }
+project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
 
 # Cleanup for whatever this shell started: servers are stopped by their process id (a negative
 # one: the process group that a server leads). Their logs, and what the programs printed, stay
