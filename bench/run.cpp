@@ -13,16 +13,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <iomanip>
-#include <iostream>
 #include <poll.h>
-#include <sstream>
-#include <string>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -30,8 +26,6 @@
 #include <vector>
 
 namespace {
-
-const char *const title = "An SDL2 window";
 
 double now_ms()
 {
@@ -42,15 +36,9 @@ double now_ms()
 
 [[noreturn]] void fail(const char *what)
 {
-    std::cerr << "bench-run: " << what << ": " << std::strerror(errno) << '\n';
+    std::fprintf(stderr, "bench-run: %s: %s\n", what, std::strerror(errno));
     std::exit(2);
 }
-
-struct Child {
-    pid_t pid = 0;
-    int pidfd = -1;
-    bool done = false;
-};
 
 // What the copies did: their times and memory, and the watched window's events (0 until seen).
 struct Result {
@@ -66,23 +54,19 @@ bool titled(Display *display, Window window)
     char *name = nullptr;
     if (XFetchName(display, window, &name) == 0 || name == nullptr)
         return false;
-    const bool match = std::strcmp(name, title) == 0;
+    const bool match = std::strcmp(name, "An SDL2 window") == 0;
     XFree(name);
     return match;
 }
 
-int ignore_errors(Display * /*display*/, XErrorEvent * /*error*/)
-{
-    return 0; // a window may be gone before its name is read
-}
-
-// An X connection that hears of every top-level window's map, unmap and destruction.
+// An X connection that hears of every top-level window's map, unmap and destruction; X errors
+// are ignored, since a window may be gone before its name is read.
 Display *watch_root()
 {
     Display *display = XOpenDisplay(nullptr);
     if (display == nullptr)
         return nullptr;
-    XSetErrorHandler(ignore_errors);
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, False);
     return display;
@@ -90,7 +74,7 @@ Display *watch_root()
 
 void read_events(Display *display, Result &result)
 {
-    while (XPending(display) > 0) {
+    while (display != nullptr && XPending(display) > 0) {
         XEvent event{};
         XNextEvent(display, &event);
         const double at = now_ms();
@@ -105,72 +89,65 @@ void read_events(Display *display, Result &result)
     }
 }
 
-std::vector<Child> start(int count, char **argv)
+// Starts the copies; each is watched through a pidfd, -1 once it has been reaped.
+std::vector<pollfd> start(long count, char **argv, std::vector<pid_t> &pids)
 {
-    std::vector<Child> children(static_cast<size_t>(count));
-    for (Child &child : children) {
-        child.pid = fork();
-        if (child.pid < 0)
+    std::vector<pollfd> fds;
+    for (long i = 0; i < count; ++i) {
+        const pid_t pid = fork();
+        if (pid < 0)
             fail("fork");
-        if (child.pid == 0) {
+        if (pid == 0) {
             execvp(argv[0], argv);
             _exit(127);
         }
-        child.pidfd = static_cast<int>(syscall(SYS_pidfd_open, child.pid, 0));
-        if (child.pidfd < 0)
+        const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        if (pidfd < 0)
             fail("pidfd_open");
+        pids.push_back(pid);
+        fds.push_back({pidfd, POLLIN, 0});
     }
-    return children;
+    return fds;
 }
 
-void reap(Child &child, Result &result)
+// Waits for every copy to exit, reading the window's events as they come: those that Xlib has
+// queued already, then those that arrive with a copy's exit, before its reaping.
+void wait_all(std::vector<pollfd> fds, const std::vector<pid_t> &pids, Display *display,
+              Result &result)
 {
-    int wstatus = 0;
-    rusage usage{};
-    if (wait4(child.pid, &wstatus, 0, &usage) < 0)
-        fail("wait4");
-    result.end = now_ms();
-    child.done = true;
-    close(child.pidfd);
-    result.peak_kb += usage.ru_maxrss;
-    const int code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    if (result.status == 0)
-        result.status = code;
-}
-
-// Waits for every copy to exit, reading the window's events as they come.
-void wait_all(std::vector<Child> &children, Display *display, Result &result)
-{
-    size_t left = children.size();
-    while (left > 0) {
-        std::vector<pollfd> fds(children.size());
-        std::transform(children.begin(), children.end(), fds.begin(), [](const Child &child) {
-            return pollfd{child.done ? -1 : child.pidfd, POLLIN, 0};
-        });
-        if (display != nullptr) {
-            fds.push_back({ConnectionNumber(display), POLLIN, 0});
-            read_events(display, result); // what Xlib has queued already
-        }
+    const size_t count = pids.size();
+    if (display != nullptr)
+        fds.push_back({ConnectionNumber(display), POLLIN, 0});
+    for (size_t left = count; left > 0;) {
+        read_events(display, result);
         if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
             fail("poll");
-        if (display != nullptr)
-            read_events(display, result); // a window's events before its process's exit
-        for (size_t i = 0; i < children.size(); ++i) {
-            if (!children[i].done && (fds[i].revents & POLLIN) != 0) {
-                reap(children[i], result);
-                --left;
-            }
+        read_events(display, result);
+        for (size_t i = 0; i < count; ++i) {
+            if (fds[i].fd < 0 || (fds[i].revents & POLLIN) == 0)
+                continue;
+            int wstatus = 0;
+            rusage usage{};
+            if (wait4(pids[i], &wstatus, 0, &usage) < 0)
+                fail("wait4");
+            result.end = now_ms();
+            close(fds[i].fd);
+            fds[i].fd = -1;
+            --left;
+            result.peak_kb += usage.ru_maxrss;
+            const int code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+            if (result.status == 0)
+                result.status = code;
         }
     }
 }
 
-std::string span(double from, double to)
+void print_span(double from, double to, char after)
 {
     if (from == 0 || to == 0)
-        return "-";
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(2) << to - from;
-    return text.str();
+        std::printf("-%c", after);
+    else
+        std::printf("%.2f%c", to - from, after);
 }
 
 } // namespace
@@ -179,19 +156,22 @@ int main(int argc, char *argv[])
 {
     const long count = argc < 3 ? 0 : std::strtol(argv[1], nullptr, 10);
     if (count < 1 || count > 1000) {
-        std::cerr << "usage: bench-run COUNT PROGRAM [ARG...]\n";
+        std::fputs("usage: bench-run COUNT PROGRAM [ARG...]\n", stderr);
         return 2;
     }
 
     Display *display = count == 1 ? watch_root() : nullptr;
     Result result;
+    std::vector<pid_t> pids;
     result.start = now_ms();
-    std::vector<Child> children = start(static_cast<int>(count), argv + 2);
-    wait_all(children, display, result);
+    wait_all(start(count, argv + 2, pids), pids, display, result);
 
-    std::cout << span(result.start, result.end) << ',' << result.peak_kb << ','
-              << span(result.start, result.map) << ',' << span(result.map, result.unmap) << ','
-              << span(result.destroy, result.end) << ',' << result.status << '\n';
+    print_span(result.start, result.end, ',');
+    std::printf("%ld,", result.peak_kb);
+    print_span(result.start, result.map, ',');
+    print_span(result.map, result.unmap, ',');
+    print_span(result.destroy, result.end, ',');
+    std::printf("%d\n", result.status);
     if (display != nullptr)
         XCloseDisplay(display);
     return 0;
