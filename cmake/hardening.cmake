@@ -1,5 +1,5 @@
-# Hardening of the sdl2-window program: what the target's compiler and linker offer, each
-# option checked first, so that none reaches a toolchain that does not know it.
+# Hardening of the sdl2-window program: what its compiler and linker offer, each option checked
+# first.
 include(CheckCXXCompilerFlag)
 include(CheckLinkerFlag)
 include(CheckPIESupported)
@@ -7,8 +7,7 @@ include(CheckPIESupported)
 check_pie_supported()
 set_target_properties(sdl2-window PROPERTIES POSITION_INDEPENDENT_CODE ON SKIP_BUILD_RPATH ON)
 
-# hardened(compile|link FLAG...): each flag that the target's compiler or linker takes goes on
-# the program; the others are left out.
+# hardened(compile|link FLAG...): each flag that the compiler or linker takes, on the program.
 function(hardened kind)
   foreach(flag ${ARGN})
     string(MAKE_C_IDENTIFIER "have_${kind}${flag}" have)
@@ -41,8 +40,7 @@ if(NOT SDL2_WINDOW_SANITIZE)
 endif()
 
 # ELF: full RELRO and a stack that cannot run code. Windows: ASLR, with high entropy, and DEP;
-# the C++ runtime and libssp (MinGW's stack protector, which the link brings in only when it
-# sees the flag too) linked in, so that SDL2.dll is the one DLL to ship.
+# the C++ runtime and libssp (which the link brings only with the flag) linked in statically.
 if(WIN32)
   hardened(link LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat -static
            -fstack-protector-strong)

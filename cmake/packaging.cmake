@@ -1,12 +1,12 @@
 # The package, made by CPack from what `cmake --install` lays out (`--target package`): on
-# Windows a flat zip, sdl2-window-VERSION-win64.zip; elsewhere the RPM, for Fedora and openSUSE.
-# The Debian package is built by Debian's own tools, from packaging/debian.
+# Windows a flat zip, sdl2-window-VERSION-win64.zip; elsewhere the RPM, for Fedora and openSUSE
+# (the Debian package is built by Debian's tools, from packaging/debian).
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The sdl2-window developers")
 set(CPACK_PACKAGE_CONTACT
     "The sdl2-window developers <maintainers@users.noreply.c-seed-14bc68ed.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
-# Debian's extended description: lines of at most 80 characters.
+# Lines of at most 80 characters.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
        "sdl2-window asks SDL2 for one 640 by 480 window, flagged for OpenGL, keeps it"
        "on screen for three seconds and exits 0. When SDL2 cannot make the window, it"
@@ -18,8 +18,7 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
 # Every time in a package is the commit's, unless the builder sets SOURCE_DATE_EPOCH: from git,
-# or, in a source tarball made by `git archive`, from the line below, which it fills in. A copy
-# of the tree with neither takes the date of the changelog's last entry, as Debian does.
+# or from the line below, which `git archive` fills in; else the Debian changelog's last date.
 set(commit_time "$Format:%ct$")
 if(NOT commit_time MATCHES "^[0-9]+$")
   execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
@@ -34,8 +33,7 @@ if(NOT commit_time MATCHES "^[0-9]+$")
 endif()
 set(CPACK_SDL2_WINDOW_EPOCH ${commit_time})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/reproducible.cmake)
-# Modes of our own in the staged tree, for every package: the builder's umask must not show;
-# and the archive made again after CPack, deterministic.
+# Modes of our own in the staged tree, not the builder's umask; the zip made again, deterministic.
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/staged.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deterministic.cmake)
 if(WIN32)
@@ -51,10 +49,9 @@ set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_LICENSE MIT)
 set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-# Requires comes from the binary itself, through rpm's own dependency generator, and names the
-# OpenGL and EGL libraries that SDL2 opens at run time, which no scan of the binary sees. The folders
-# that the system owns are not the package's; and no build host, build time or build-id links
-# go in, so that a rebuild gives the same bytes.
+# Requires: the binary's own, from rpm's generator, and the OpenGL and EGL libraries that SDL2
+# opens at run time. Not the system's folders; no build host, time or build-id links, so that a
+# rebuild gives the same bytes.
 set(CPACK_RPM_PACKAGE_AUTOREQ ON)
 set(CPACK_RPM_PACKAGE_REQUIRES "libGL.so.1()(64bit), libEGL.so.1()(64bit)")
 set(CPACK_RPM_PACKAGE_RELOCATABLE OFF)

@@ -10,7 +10,6 @@ cd "$(dirname "$0")/.."
 source tests/lib.sh
 skip_without Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simple-shm
 
-
 # table_says DESKTOP unset|x11|wayland: the cell of docs/desktops.md's table for this build, or
 # nothing where the table has no column for it. Where it has none, or says "-" and the desktop
 # is here all the same, the runs are measured and not judged, and verdicts prints them.
@@ -39,14 +38,11 @@ find_window() {
     wait_until 10 window window_driver || mismatch window "viewable on Xwayland ($title, 640x480), or a toplevel" none
 }
 
-# Shown means that the compositor put the window on an output, as the protocol log of its
-# client tells (WAYLAND_DEBUG=client): the window's surface was given a buffer, and the
-# compositor completed a frame callback of that commit, which it does once it has drawn it
-# (wlroots maps no surface without a buffer). The surface is the toplevel's for a Wayland
-# client; for an X11 window it is the one that Xwayland, the compositor's own client, made for
-# the window or the frame around it, in the compositor's log, whose environment Xwayland
-# inherits. wl_surface.enter cannot serve: it goes only to clients that bound wl_output, and none
-# of the five desktops sends it for Xwayland's surfaces.
+# Shown: the compositor drew the window, as its client's protocol log (WAYLAND_DEBUG=client)
+# tells: the surface was given a buffer, and the frame callback of that commit was done. The
+# surface is the toplevel's for a Wayland client; for an X11 window, the one that Xwayland made
+# for it or its frame, in the compositor's log, whose environment Xwayland inherits.
+# (wl_surface.enter cannot serve: none of the five desktops sends it for Xwayland's surfaces.)
 #   protocol < LOG: "TITLE|shown" or "TITLE|not shown", for the first toplevel in LOG, or for
 #   any surface but a cursor when there is no toplevel (Xwayland's)
 protocol() {
@@ -118,22 +114,22 @@ run_case() {
 # controls: on each desktop, an X client and a Wayland client that both draw must be seen
 # shown by the same rules, or the desktop's verdicts would come from a blind eye.
 controls() {
-    local from pid
+    local from
     from=$(stat -c %s "$XDG_RUNTIME_DIR.log")
-    on_xwayland xmessage -center 'An X client that draws' >/dev/null 2>&1 &
-    pid=$!
-    wait_until 10 'X control shown' x_control_shown "$from" ||
-        mismatch 'X control (xmessage)' shown 'not shown: cannot see anything here'
-    { kill "$pid" && wait "$pid"; } 2>/dev/null || true
-    "${as_user[@]}" env WAYLAND_DISPLAY="$wayland" WAYLAND_DEBUG=client weston-simple-shm \
-        >/dev/null 2>"$scratch/$desktop-control.log" &
-    pid=$!
-    wait_until 10 'Wayland control shown' wayland_control_shown ||
-        mismatch 'Wayland control (weston-simple-shm)' shown 'not shown: cannot see anything here'
-    { kill "$pid" && wait "$pid"; } 2>/dev/null || true
+    control 'X control (xmessage)' x_control_shown on_xwayland xmessage -center 'An X client that draws'
+    control 'Wayland control (weston-simple-shm)' wayland_control_shown \
+        "${as_user[@]}" env WAYLAND_DISPLAY="$wayland" WAYLAND_DEBUG=client weston-simple-shm
     verdict "$desktop: controls"
 }
-x_control_shown() { [[ $(xwayland "$1") == shown ]]; }
+# control NAME SHOWN COMMAND...: the client that COMMAND starts, seen shown by SHOWN.
+control() {
+    local pid
+    "${@:3}" >/dev/null 2>"$scratch/$desktop-control.log" &
+    pid=$!
+    wait_until 10 "$1 shown" "$2" || mismatch "$1" shown 'not shown: cannot see anything here'
+    { kill "$pid" && wait "$pid"; } 2>/dev/null || true
+}
+x_control_shown() { [[ $(xwayland "$from") == shown ]]; }
 wayland_control_shown() { [[ $(protocol <"$scratch/$desktop-control.log") == *'|shown' ]]; }
 
 # desktop NAME: the controls and the three cases on one desktop, when this release has it and

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The program on the real library, held to docs/cases.md's column for this SDL2 build: no
-# display, the dummy driver, X11 with no display, without GLX or with OpenGL missing or refused,
-# on a private Xvfb bare and under openbox, signals during the pause, Weston nested and with no
-# input seat, Wayland without EGL, and the servers dying; ./scripts/run as well. Under Wine,
-# the cases that Windows has.
+# The program on the real library, held to docs/cases.md's column for this SDL2 build: with no
+# display, OpenGL missing or refused, on private X servers and Weston, signals and servers dying
+# in the pause; ./scripts/run as well. Under Wine, the cases that Windows has.
 #   display.sh PROGRAM
 # shellcheck disable=SC2016 # the table's rows hold Markdown's backquotes
 set -euo pipefail
@@ -54,8 +52,7 @@ disturb_window() {
         mismatch 'close, keys, mouse' sent 'not sent'
     fi
 }
-# in_pause: the program is inside its pause: its thread sleeps, by the kernel's name for where
-# it waits, the same on every architecture.
+# in_pause: the program sleeps in its pause, by the kernel's name for where it waits.
 in_pause() {
     local child
     child=$(pgrep -P "$pid") && [[ $(<"/proc/$child/wchan") == *nanosleep* ]]
@@ -74,8 +71,7 @@ kill_weston() {
     kill "$weston_pid"
     wait "$weston_pid" || true
 }
-# ./scripts/run, on the program under test, and without a display: the screenshot, and nothing
-# of the run left running.
+# ./scripts/run on the program under test, without a display: the screenshot, nothing left running.
 run=(scripts/run --build "${program%/*}")
 shot=${program%/*}/screenshot.png
 run_cleaned_up() {

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
-# What the suites share, on top of scripts/lib/basics.sh and displays.sh: tool checks, verdicts, this SDL2 build's name
-# in the docs' tables, and a run judged by the outcome that its case expects or by its cell in
-# docs/cases.md. Source it from the repository root.
+# What the suites share, on top of scripts/lib/basics.sh and displays.sh: tool checks, verdicts,
+# this SDL2 build's name in the docs' tables, and a run judged by the outcome that its case
+# expects or by its cell in docs/cases.md. Source it from the repository root.
 source scripts/lib/basics.sh
 source scripts/lib/displays.sh
 
@@ -28,8 +28,8 @@ sdl2_build() {
     fi
 }
 
-# skip_without TOOL...: without them the suite is skipped (status 77), and says which it lacks: tools
-# that ./scripts/test installs where the system has packages for them. In CI, it fails.
+# skip_without TOOL...: without them the suite is skipped (status 77), naming those it lacks; in
+# CI, it fails.
 skip_without() {
     local tool missing=()
     for tool; do command -v "$tool" >/dev/null || missing+=("$tool"); done
@@ -70,8 +70,7 @@ verdicts() {
     ((failures == 0)) || die "$failures case(s) failed"
 }
 
-# start_display: a private Xvfb. Under Wine, SDL2's own driver on it, and no Wine server left
-# over from an earlier display.
+# start_display: a private Xvfb; under Wine, SDL2's own driver, and no Wine server left over.
 start_display() {
     start_xvfb || die "Xvfb did not start"
     [[ $windows ]] || return 0
@@ -112,16 +111,16 @@ judge() {
     esac
 }
 
-# The cases table of docs/cases.md: cell ROW, this build's cell of that row, or nothing where
-# the build has no column. How a cell reads is said on that page.
+# cell ROW: this build's cell of that row of docs/cases.md (which says how a cell reads), or
+# nothing where the build has no column.
 column=$(sdl2_build) table=docs/cases.md
 cell() {
     awk -F' *[|] *' -v row="$1" -v column="$column" '
         $2 == "Case" { for (i = 3; i < NF; i++) if ($i == column) c = i }
         c && $2 == row { print $c; exit }' "$table"
 }
-# held ROW: the run against its cell; where the build has no column, what was measured is kept
-# for verdicts to print, in the table's own words.
+# held ROW: the run against its cell; without a column, what was measured, in the table's own
+# words, for verdicts to print.
 measured_rows=() rows_run=()
 held() {
     local expected got ok=1 text
@@ -177,9 +176,7 @@ check() {
         # A case that cannot arise on this build, as its cell says.
         [[ $(cell "${outcome#case:}") != -* ]] || { verdict "$name: $(cell "${outcome#case:}")" && return; }
     fi
-    while (($#)) && [[ $1 != -- ]]; do
-        settings+=("$1") && shift
-    done
+    while (($#)) && [[ $1 != -- ]]; do settings+=("$1") && shift; done
     (($#)) && shift
     if ((!$#)); then
         set -- "${runner[@]}" "$program"

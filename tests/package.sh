@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# What a user installs as a package, built as it ships from a copy of the tree: on Windows the
-# zip, by CMake and CPack with this build's settings; elsewhere the Debian package, by
-# dpkg-buildpackage with packaging/debian laid over the copy, and this build's compiler. Each
-# checked with the distribution's own tools, built again to the same bytes, unpacked, and its
-# program run on a private Xvfb. Without Debian's package tools it is skipped, and says so.
+# What a user installs as a package, built as it ships from a copy of the tree with this build's
+# compiler: on Windows the zip, by CPack; elsewhere the Debian package, by dpkg-buildpackage.
+# Each checked with the distribution's tools, built again to the same bytes, and run on a
+# private Xvfb. Without Debian's package tools it is skipped, and says so.
 #   package.sh PROGRAM BUILD_DIR
 set -euo pipefail
 program=$1 build=$(realpath "$2")
@@ -17,8 +16,7 @@ mapfile -t settings < <(grep -E '^(CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_C
 compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
 
 # build_package FOLDER UMASK: the package, built under UMASK in FOLDER/sdl2-window from a copy
-# of the tree (its files group-writable where GROUP_WRITABLE is set, as in a checkout made under
-# umask 002), into FOLDER; sets made to its path.
+# of the tree (group-writable where GROUP_WRITABLE is set), into FOLDER; sets made to its path.
 build_package() {
     local tree=$1/sdl2-window umask
     umask=$(umask)
@@ -37,10 +35,9 @@ build_package() {
     made=$(compgen -G "$1/sdl2-window*.$([[ $windows ]] && echo zip || echo deb)") || made=none
 }
 
-# The package, built under umask 002, unpacked into $root: a Debian package must depend on
-# SDL2 and the OpenGL and EGL libraries that it opens when it runs, leave lintian nothing to
-# say, pedantic and informational tags included, and carry a man page that renders without a
-# warning; the zip holds exactly its files; in both the README's and the pages' links resolve.
+# The package, built under umask 002, unpacked into $root: a Debian package depends on SDL2 and
+# the OpenGL and EGL libraries that it opens, leaves lintian nothing to say, and has a man page
+# that renders without a warning; the zip holds exactly its files; in both the links resolve.
 build_package "$scratch/first" 002
 first=$made
 [[ -f $first ]] || { verdict package && verdicts; }

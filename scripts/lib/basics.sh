@@ -10,12 +10,9 @@
 #   title:           the window's title, which the scripts look for
 
 # bash 4.4 or later (empty arrays under set -u, ${NAME,,}); macOS ships 3.2.
-if ((BASH_VERSINFO[0] * 100 + BASH_VERSINFO[1] < 404)); then
-    printf '%s: needs bash 4.4 or later, and this is bash %s: install a newer one (on macOS,\n' \
-        "${0##*/}" "$BASH_VERSION" >&2
-    printf '  brew install bash) and put it first on PATH\n' >&2
-    exit 1
-fi
+((BASH_VERSINFO[0] * 100 + BASH_VERSINFO[1] >= 404)) || {
+    printf '%s: needs bash 4.4 or later, not %s: put one first on PATH (macOS: brew install bash)\n' \
+        "${0##*/}" "$BASH_VERSION" >&2 && exit 1; }
 export LC_ALL=C
 [[ ${TRACE:-} ]] && set -x
 
@@ -28,9 +25,8 @@ title='An SDL2 window'
 os_release() { (. /etc/os-release 2>/dev/null; printf '%s\n' "${!1:-}"); }
 project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
 
-# Cleanup for whatever this shell started: servers are stopped by their process id (a negative
-# one: the process group that a server leads). Their logs, and what the programs printed, stay
-# in the scratch folder when the script fails.
+# Cleanup: servers stopped by their process id (negative: the process group that one leads).
+# Their logs, and what the programs printed, stay in the scratch folder when the script fails.
 pids=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
@@ -46,8 +42,7 @@ cleanup() {
         printf '%s: logs kept in %s\n' "$me" "$scratch" >&2
     fi
 }
-# stopped PID: what is left of it after SIGTERM (mutter 51, for one, outlives it) gets SIGKILL
-# once 2 s have passed.
+# stopped PID: SIGKILL for what is left of it 2 s after SIGTERM (mutter 51 outlives that).
 stopped() {
     for _ in {1..20}; do
         kill -0 -- "$1" 2>/dev/null || return 0
@@ -59,8 +54,8 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# wait_until SECONDS WHAT COMMAND...: run COMMAND until it succeeds, or fail when SECONDS are up,
-# times SLOWDOWN where that is set (the matrix sets it under emulation, where all is slower).
+# wait_until SECONDS WHAT COMMAND...: COMMAND until it succeeds, or a failure once SECONDS (times
+# SLOWDOWN, which the matrix sets under emulation) are up.
 wait_until() {
     local seconds=$(($1 * ${SLOWDOWN:-1})) what=$2
     shift 2

@@ -1,6 +1,5 @@
 # shellcheck shell=bash
-# Display servers and desktops, on top of basics.sh; each is stopped by its process id on exit.
-# It gives:
+# Display servers and desktops, on top of basics.sh, each stopped by its process id on exit:
 #   start_xvfb:       a private virtual X display
 #   start_weston:     a private Weston, nested or headless
 #   start_wm:         openbox on the X display
@@ -8,15 +7,13 @@
 #   start_desktop:    one of them, with Xwayland, in a session of its own; stop_desktop
 #   on_xwayland:      a command on the desktop's Xwayland, as its user
 
-# The desktops, in the order that the suites try them: Weston last, nested, since wlroots'
-# Xwayland, run as nobody, gives up on the first X display number when a server of root's holds
-# it, instead of taking the next.
+# The desktops, in the order that the suites try them: Weston last, since wlroots' Xwayland, run
+# as nobody, gives up on an X display number that a server of root's holds, not taking the next.
 desktops=(mutter kwin sway labwc weston)
 desktop_command() { if [[ $1 == kwin ]]; then echo kwin_wayland; else echo "$1"; fi; }
 
 # start_xvfb [ARGUMENT...]: a private Xvfb, with those arguments too, on a display number that
-# it picks free itself. Sets DISPLAY, xvfb_pid and xvfb_log, and points SDL2 at it alone: no
-# fallback to another driver, nor to the caller's own display. The server is stopped on exit.
+# it picks free itself. Sets DISPLAY, xvfb_pid and xvfb_log, and points SDL2 at it alone.
 # shellcheck disable=SC2120 # the arguments are optional
 start_xvfb() {
     local number
@@ -32,9 +29,8 @@ start_xvfb() {
     unset WAYLAND_DISPLAY
 }
 
-# start_weston BACKEND FOLDER: Weston with its runtime folder FOLDER, made here, nested on
-# $DISPLAY (x11) or with no output and no input seat (headless). Sets weston (its socket) and
-# weston_pid; it is stopped on exit.
+# start_weston BACKEND FOLDER: Weston, its runtime folder FOLDER made here, nested on $DISPLAY
+# (x11) or with no output and no input seat (headless). Sets weston (its socket), weston_pid.
 start_weston() {
     mkdir -m 700 "$2"
     XDG_RUNTIME_DIR=$2 weston --no-config --idle-time=0 --backend="$1-backend.so" --use-pixman \
@@ -46,19 +42,18 @@ start_weston() {
     weston=$(compgen -G "$2/wayland-?")
 }
 
-# start_wm: openbox on $DISPLAY, once its start-up is over (it runs --startup then): a window
-# mapped while it is still starting may never be managed, and so never shown.
+# start_wm: openbox on $DISPLAY, once its start-up is over: a window mapped before may never be
+# managed, and so never shown.
 start_wm() {
     openbox --sm-disable --startup "touch $scratch/wm-ready" >"$scratch/wm.log" 2>&1 &
     pids+=($!)
     wait_until 10 "window manager (log: $scratch/wm.log)" test -e "$scratch/wm-ready"
 }
 
-# start_desktop NAME: the desktop (mutter, kwin, sway, labwc or weston) in a session, a home and a
-# runtime folder of its own, headless, or nested on $DISPLAY where NESTED is set (Weston always
-# is), with WAYLAND_DEBUG=client, which its Xwayland inherits. Sets XDG_RUNTIME_DIR (its log is
-# $XDG_RUNTIME_DIR.log), wayland (its socket), xwayland (its X display), xauth (the key to it),
-# and as_user (the command prefix that runs as its user). stop_desktop stops it.
+# start_desktop NAME: the desktop in a session, a home and a runtime folder of its own, headless,
+# or nested on $DISPLAY where NESTED is set (Weston always is), with WAYLAND_DEBUG=client, which
+# its Xwayland inherits. Sets XDG_RUNTIME_DIR (its log: $XDG_RUNTIME_DIR.log), wayland (its
+# socket), xwayland (its X display), xauth (its key) and as_user (the prefix that runs as its user).
 start_desktop() {
     export XDG_RUNTIME_DIR=$scratch/$1
     mkdir -m 700 "$XDG_RUNTIME_DIR" && as_user=()
@@ -70,13 +65,12 @@ start_desktop() {
     weston) launch weston --no-config --idle-time=0 --backend=x11-backend.so --use-pixman --xwayland ;;
     mutter) launch dbus-run-session -- mutter "${mutter[@]}" --wayland ;;
     kwin)
-        # A copy, without the file capability whose exec some containers refuse, and named as
-        # KWin must be to find its platform plugins.
+        # A copy, without the file capability that some containers refuse to exec.
         cp "$(command -v "$(desktop_command kwin)")" "$scratch/"
         launch dbus-run-session -- "$scratch/$(desktop_command kwin)" "${kwin[@]}" --xwayland ;;
     sway | labwc)
-        # As root, they, the programs on them and the tools that look at them run as nobody:
-        # sway will not run as root, and their Xwayland lets in its own user alone.
+        # As root, they and their clients run as nobody: sway will not run as root, and their
+        # Xwayland lets in its own user alone.
         ((EUID)) || { as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups) && chown 65534 "$XDG_RUNTIME_DIR"; }
         local wlroots=(env "WLR_BACKENDS=$backend" WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman)
         if [[ $1 == sway ]]; then launch "${wlroots[@]}" sway --config /dev/null; else
@@ -84,13 +78,12 @@ start_desktop() {
     esac
 }
 
-# launch COMMAND...: the desktop in a session of its own; its Wayland socket, and its Xwayland on
-# the one X socket that is new.
+# launch COMMAND...: the desktop in a session and a home of its own; its Wayland socket, and its
+# Xwayland on the one X socket that is new.
 launch() {
     # (KWin makes no X socket folder of its own, as an X server would.)
     [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix
     sockets=$(ls /tmp/.X11-unix) displays=
-    # A home of its own too, for the desktop alone: the caller's stays the caller's.
     setsid "${as_user[@]}" env WAYLAND_DEBUG=client HOME="$XDG_RUNTIME_DIR" "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
     pids+=(-$!)
     wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return 1

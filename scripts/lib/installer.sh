@@ -94,10 +94,7 @@ require() {
     if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
         ((${#missing[@]})) || [[ $(offered "${optional[@]}") ]] || return 0
         local sudo=()
-        if ((EUID != 0)); then
-            command -v sudo >/dev/null || die "run as root, or install: ${packages[*]}"
-            sudo=(sudo)
-        fi
+        ((EUID == 0)) || { command -v sudo >/dev/null && sudo=(sudo); } || die "run as root, or install: ${packages[*]}"
         "${sudo[@]}" apt-get update -qq
         read -ra optional <<<"$(offered "${optional[@]}")"
         packages+=("${optional[@]}")

@@ -1,8 +1,7 @@
 # shellcheck shell=bash
-# The Debian roots, on top of basics.sh and installer.sh: minimal roots made with debootstrap
-# from the archive of this machine's own apt, kept in the cache folder, amd64 or arm64 (run
-# under qemu-user-static), in which the matrix, the release and the pictures run. Needs root.
-# It gives:
+# The Debian roots, on top of basics.sh and installer.sh: minimal roots, amd64 or arm64 (run
+# under qemu-user-static), made by debootstrap from this machine's own archive and kept in the
+# cache folder, where the matrix, the release and the pictures run. Needs root. It gives:
 #   rows:          the matrix's rows, each a Debian release (and SDL2 build) that users have
 #   roots:         the cache folder of the roots; fresh_root makes one or brings it up to date
 #   inside:        a command in a root, in namespaces of its own, with or without the network
@@ -26,11 +25,10 @@ logs=$PWD/build/roots
 archive=''
 
 # fresh_root ROOT: the root (sid, or trixie-arm64, in $roots; sid.minimal for one that nothing
-# but this changes), made when missing and brought up to date when it is more than a day old.
-# Unstable's Release file may be past its Valid-Until date: that check is off for unstable
-# alone, in the root's own apt settings. The first call finds the archive: SDL2_WINDOW_ARCHIVE,
-# or the first of this machine's own apt for its own Debian release; debootstrap reaches it
-# through the proxy that apt is told to use, if any.
+# but this changes), made when missing, brought up to date when more than a day old; unstable's
+# Release file may be past its Valid-Until date, a check that its root's apt leaves off. The
+# first call finds the archive: SDL2_WINDOW_ARCHIVE, or this machine's apt's for its release,
+# through apt's proxy, if any.
 fresh_root() {
     if [[ -z $archive ]]; then
         ((EUID == 0)) || die "run as root: the Debian roots need chroot and mounts"
@@ -49,9 +47,8 @@ fresh_root() {
     if [[ ! -e $root/.made ]]; then
         say "$name: making a minimal root with debootstrap"
         rm -rf "$root.new"
-        # For arm64, the second stage, which runs arm64 programs, runs emulated. A user namespace
-        # may not make device nodes: the first stage has made them, and container=lxc tells
-        # debootstrap not to try.
+        # For arm64, the second stage runs emulated, in a user namespace, which may not make
+        # device nodes: the first stage made them, and container=lxc tells debootstrap so.
         {
             debootstrap --variant=minbase ${arch:+--arch=arm64 --foreign} "$suite" "$root.new" \
                 "$archive" && [[ -z $arch ]] || emulated unshare --net \
@@ -66,11 +63,10 @@ fresh_root() {
     fi >&2
 }
 
-# emulated COMMAND...: COMMAND in a user, mount and PID namespace of its own, where arm64
-# programs run under qemu-user-static. The namespace has its own binfmt_misc (Linux 6.7 and
-# later), which holds that one entry and goes away with it; the host's is left as it is. Ids
-# 0 to 65535 map onto the same ids outside, written by this shell, the parent, since newuidmap
-# would want them in /etc/subuid.
+# emulated COMMAND...: COMMAND in a user, mount and PID namespace of its own, whose own
+# binfmt_misc (Linux 6.7 and later) runs arm64 programs under qemu-user-static and goes away
+# with it. Ids 0 to 65535 map onto the same ids outside, written by this shell (newuidmap would
+# want them in /etc/subuid).
 emulated() {
     local pid
     require arm64
@@ -94,11 +90,10 @@ emulated() {
     return "$status"
 }
 
-# inside ROOT net|nonet COMMAND...: runs COMMAND in ROOT, as root, with a clean environment
-# (and LD_LIBRARY_PATH, DESKTOPS and SLOWDOWN from the caller), emulated for an arm64 root.
-# Its kernel file systems are mounted in a mount namespace of its own, so they go away with it
-# whatever happens; nonet gives it a network namespace of its own as well, so that its display
-# servers cannot meet the host's. Where bind names a folder, it is at /mnt.
+# inside ROOT net|nonet COMMAND...: COMMAND in ROOT, as root, with a clean environment (but
+# LD_LIBRARY_PATH, DESKTOPS and SLOWDOWN), emulated for arm64, its kernel file systems mounted
+# in a mount namespace that goes away with it; nonet gives it a network namespace too, where its
+# display servers cannot meet the host's. Where bind names a folder, it is at /mnt.
 bind=''
 inside() {
     local root=$1 net=() emulated=()
@@ -127,8 +122,8 @@ copy_tree() {
     git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -xf - -C "$1/src"
 }
 
-# in_tree ROOT COMMAND...: COMMAND, with the network, in a copy of the tree (and of dist/, which
-# comes back out) in the fresh root ROOT (its name).
+# in_tree ROOT COMMAND...: COMMAND, with the network, in a copy of the tree and of dist/, which
+# comes back out, in the fresh root named ROOT.
 in_tree() {
     local root=$roots/$1
     fresh_root "$root"
@@ -139,8 +134,7 @@ in_tree() {
 }
 
 # in_bare_root ROOT DIR COMMAND...: COMMAND, with the network, in a throwaway copy of the root
-# ROOT as debootstrap made it, with DIR bound at /mnt. (An overlay would be lighter, but under
-# the emulation's user namespace dpkg cannot rename a folder on one.)
+# as debootstrap made it, DIR at /mnt (under emulation, dpkg cannot rename a folder on an overlay).
 in_bare_root() {
     local status=0
     fresh_root "$roots/$1.minimal"
