@@ -11,7 +11,6 @@
 //   exit_ms      from DestroyNotify to the process's exit
 // They are "-" where there is no display or no such window.
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <cerrno>
 #include <cstdio>

@@ -17,15 +17,14 @@ function spdx(license, parts, n, i, words, m, j, part, out) {
     return out
 }
 function id(name) {
-    if (name ~ /^(and|or)$/) return toupper(name)
-    if (name ~ /^(SunPro|Apache-2[.]0)$/) return name
     if (name in known) return known[name]
     gsub(/[^A-Za-z0-9.-]/, "-", name)
     return "LicenseRef-" name
 }
 BEGIN {
-    known["zlib/libpng"] = "Zlib"; known["BSD-3-clause"] = "BSD-3-Clause"
-    known["GPL-3"] = "GPL-3.0-only"; known["Expat"] = "MIT"
+    count = split("and AND or OR zlib/libpng Zlib BSD-3-clause BSD-3-Clause GPL-3 GPL-3.0-only Expat MIT " \
+              "SunPro SunPro Apache-2.0 Apache-2.0", ids, " ")
+    for (i = 1; i < count; i += 2) known[ids[i]] = ids[i + 1]
 }
 function flush() {
     if (files != "") { n++; globs[n] = files; text[n] = paragraph; name[n] = license }

@@ -1,10 +1,8 @@
 # Run by CPack after it has built the zip, which it leaves holding the builder's umask and time
 # zone: made again, deterministic, its entries in name order, each with the commit's time
 # (SOURCE_DATE_EPOCH), in UTC, and modes of our own.
+list(FILTER CPACK_PACKAGE_FILES INCLUDE REGEX "[.]zip$")
 foreach(package ${CPACK_PACKAGE_FILES})
-  if(NOT package MATCHES "[.]zip$")
-    continue()
-  endif()
   set(members ${package}.members)
   file(REMOVE_RECURSE ${members})
   file(MAKE_DIRECTORY ${members})

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The program on the desktops people use, each headless (Weston nested on a private Xvfb) with
-# Xwayland, in a runtime folder of its own: with no SDL_VIDEODRIVER, and with each driver named.
-# The driver taken, and whether the window was shown, must agree with the table in
-# docs/desktops.md for this SDL2 build.
+# The program on the desktops people use, each headless (Weston nested) with Xwayland: with no
+# SDL_VIDEODRIVER, and with each driver named. The driver taken, and whether the window was
+# shown, must agree with docs/desktops.md's table for this SDL2 build.
 #   desktops.sh PROGRAM
 set -euo pipefail
 program=$1
@@ -10,9 +9,8 @@ cd "$(dirname "$0")/.."
 source tests/lib.sh
 skip_without Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simple-shm
 
-# table_says DESKTOP unset|x11|wayland: the cell of docs/desktops.md's table for this build, or
-# nothing where the table has no column for it. Where it has none, or says "-" and the desktop
-# is here all the same, the runs are measured and not judged, and verdicts prints them.
+# table_says DESKTOP unset|x11|wayland: this build's cell of the table, or nothing. Where there
+# is none, or "-" and the desktop is here all the same, the runs are measured, not judged.
 table=docs/desktops.md
 table_says() {
     awk -F' *[|] *' -v name="$1" -v driver="$2" -v column="$column" '
@@ -78,8 +76,7 @@ toplevel_titled() {
     [[ $title_ == "$title" ]] || mismatch toplevel "one titled '$title'" "${title_:-none} (log: $log)"
 }
 logs=0
-# judge_desktop: the driver taken and whether the window was shown, or that the run hung, against the
-# table.
+# judge_desktop: the driver taken and whether the window was shown, or a hang, against the table.
 judge_desktop() {
     local got=hangs
     if ((status != 124 && status != 137)); then
@@ -96,9 +93,8 @@ judge_desktop() {
         mismatch "table, $column" "$desktop, SDL_VIDEODRIVER $mode: $cell" "$got"
 }
 
-# run_case MODE ENV_ARGUMENT...: one case on the desktop, SDL_VIDEODRIVER unset, x11 or wayland. Where
-# the table says that the library waits for ever, or may, the run is given 10 s; where it says
-# nothing, a run may wait, and is given 30 s.
+# run_case MODE ENV_ARGUMENT...: one case, SDL_VIDEODRIVER unset, x11 or wayland; 10 s where the
+# table says that the library waits for ever, or may; where it says nothing, it may, in 30 s.
 run_case() {
     local outcome=shown limit=30
     mode=$1
@@ -132,16 +128,14 @@ control() {
 x_control_shown() { [[ $(xwayland "$from") == shown ]]; }
 wayland_control_shown() { [[ $(protocol <"$scratch/$desktop-control.log") == *'|shown' ]]; }
 
-# desktop NAME: the controls and the three cases on one desktop, when this release has it and
-# DESKTOPS, if set, names it.
+# desktop NAME: the controls and the three cases, where the desktop is here and DESKTOPS allows.
 desktop() {
     desktop=$1
     local command
     command=$(desktop_command "$1")
     [[ " ${DESKTOPS:-$1} " == *" $1 "* ]] || { verdict "$1: left out (DESKTOPS=$DESKTOPS)" && return; }
     if ! command -v "$command" >/dev/null; then
-        # Where the table says that this build's release has it, ./scripts/test installs it:
-        # missing in CI is a failure, elsewhere a skip.
+        # Where the table says that this release has it, missing is a failure in CI, else a skip.
         case $(table_says "$1" unset) in
         - | '') verdict "$1: not in this release" ;;
         *) [[ -z ${CI:-} ]] || mismatch "$1" "$(table_says "$1" unset)" "no $command here"

@@ -28,8 +28,7 @@ sdl2_build() {
     fi
 }
 
-# skip_without TOOL...: without them the suite is skipped (status 77), naming those it lacks; in
-# CI, it fails.
+# skip_without TOOL...: without them the suite is skipped (77), naming those it lacks; CI fails.
 skip_without() {
     local tool missing=()
     for tool; do command -v "$tool" >/dev/null || missing+=("$tool"); done
@@ -39,16 +38,14 @@ skip_without() {
     exit 77
 }
 
-# files FOLDER: the files under it, sorted. links_hold FOLDER: the README's and the pages'
-# links resolve where they were laid out.
+# files FOLDER: the files under it, sorted. links_hold FOLDER: the docs' links resolve there.
 files() { (cd "$1" && find . -type f | sed 's|^\./||' | sort); }
 links_hold() {
     scripts/links "$1" 2>"$scratch/links.log" || mismatch links 'all resolving' "$(<"$scratch/links.log")"
 }
 
 # mismatch collects a case's problems, verdict prints "ok" or "FAIL" with each, verdicts ends.
-problems=()
-failures=0
+problems=() failures=0
 mismatch() {
     local indent=$'\n            '
     problems+=("$1"$'\n  expected: '"${2//$'\n'/$indent}"$'\n  got:      '"${3//$'\n'/$indent}")
@@ -73,9 +70,7 @@ verdicts() {
 # start_display: a private Xvfb; under Wine, SDL2's own driver, and no Wine server left over.
 start_display() {
     start_xvfb || die "Xvfb did not start"
-    [[ $windows ]] || return 0
-    unset SDL_VIDEODRIVER
-    wineserver -k 2>/dev/null || true
+    [[ -z $windows ]] || { unset SDL_VIDEODRIVER && wineserver -k 2>/dev/null || true; }
 }
 
 # judge OUTCOME: the run that has just ended (status, ms, out), by what a user must see.
@@ -163,10 +158,9 @@ measured() {
     fi
 }
 
-# check NAME OUTCOME DURING AFTER [ENV_ARGUMENT...] [-- COMMAND...]
-#   Runs COMMAND (the program by default) under env with those arguments, for limit seconds at
-#   most, calls DURING while it runs and AFTER once it has ended ('-' for neither), and judges
-#   the run by OUTCOME.
+# check NAME OUTCOME DURING AFTER [ENV_ARGUMENT...] [-- COMMAND...]: COMMAND (the program by
+#   default) under env, for limit seconds at most, DURING while it runs and AFTER once it has
+#   ended ('-' for neither), the run judged by OUTCOME.
 limit=30
 check() {
     local name=$1 outcome=$2 during=$3 after=$4 settings=() start

@@ -72,9 +72,8 @@ offered() {
     for package; do apt-cache show "$package" >/dev/null 2>&1 && printf '%s ' "$package"; done
 }
 
-# require STEP...: what those steps need, found here or installed with apt-get. Without apt,
-# one message names what is missing with the line that installs it on other systems, and the
-# script stops.
+# require STEP...: what those steps need, found here or installed with apt-get; without apt, a
+# message naming what is missing, with the line that installs it on other systems, and a stop.
 require() {
     local step name what how debian others missing=() packages=() optional=() other=() line none i j
     for step; do
@@ -119,8 +118,7 @@ require() {
     exit 1
 }
 
-# apt_archives: each archive of this machine's own apt sources (for Debian's packages, as its
-# last update fetched them), as "URI SUITE COMPONENT", from apt itself.
+# apt_archives: each archive of this machine's apt sources, as "URI SUITE COMPONENT", from apt.
 apt_archives() {
     # shellcheck disable=SC2016 # apt's own placeholders
     apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' | sort -u
