@@ -1,6 +1,5 @@
-# Run by CPack after it has built the zip, which it leaves holding the builder's umask and time
-# zone: made again, deterministic, its entries in name order, each with the commit's time
-# (SOURCE_DATE_EPOCH), in UTC, and modes of our own.
+# Run by CPack after it has built the zip, which holds the builder's umask and time zone: made
+# again, its entries in name order, with the commit's time (SOURCE_DATE_EPOCH) in UTC, our modes.
 list(FILTER CPACK_PACKAGE_FILES INCLUDE REGEX "[.]zip$")
 foreach(package ${CPACK_PACKAGE_FILES})
   set(members ${package}.members)

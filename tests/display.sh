@@ -58,18 +58,15 @@ in_pause() {
     child=$(pgrep -P "$pid") && [[ $(<"/proc/$child/wchan") == *nanosleep* ]]
 }
 await_pause() { wait_until 10 pause in_pause || mismatch pause 'under way' 'not seen'; }
-# Once the program is inside its pause.
 interrupt() { await_pause && kill -INT "$(pgrep -P "$pid")"; }
 terminate() { await_pause && kill -TERM "$(pgrep -P "$pid")"; }
 kill_server() {
     await_window && await_pause || return 0
-    kill "$xvfb_pid"
-    wait "$xvfb_pid" || true
+    { kill "$xvfb_pid" && wait "$xvfb_pid"; } || true
 }
 kill_weston() {
     await_pause || return 0
-    kill "$weston_pid"
-    wait "$weston_pid" || true
+    { kill "$weston_pid" && wait "$weston_pid"; } || true
 }
 # ./scripts/run on the program under test, without a display: the screenshot, nothing left running.
 run=(scripts/run --build "${program%/*}")

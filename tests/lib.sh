@@ -70,7 +70,7 @@ verdicts() {
 # start_display: a private Xvfb; under Wine, SDL2's own driver, and no Wine server left over.
 start_display() {
     start_xvfb || die "Xvfb did not start"
-    [[ -z $windows ]] || { unset SDL_VIDEODRIVER && wineserver -k 2>/dev/null || true; }
+    [[ -z $windows ]] || { unset SDL_VIDEODRIVER; wineserver -k 2>/dev/null || true; }
 }
 
 # judge OUTCOME: the run that has just ended (status, ms, out), by what a user must see.
@@ -78,8 +78,7 @@ start_display() {
 #   line     exit 1 and one line: the failure prefix and the library's reason
 #   refused  that line, at once, without the pause
 #   lost     exit 1 and nothing printed: Xlib's end when the X server goes away, or a script's
-#   hangs    still waiting when its time (limit, in s) is up, and stopped: where a library waits
-#            for ever
+#   hangs    still waiting, and stopped, when its time (limit, in s) is up: a library waits for ever
 #   sometimes  shown, or hangs: where a race in a library decides
 #   case:ROW   what ROW's cell of docs/cases.md says for this build (held)
 judge() {

@@ -44,10 +44,7 @@ cleanup() {
 }
 # stopped PID: SIGKILL for what is left of it 2 s after SIGTERM (mutter 51 outlives that).
 stopped() {
-    for _ in {1..20}; do
-        kill -0 -- "$1" 2>/dev/null || return 0
-        sleep 0.1
-    done
+    for _ in {1..20}; do kill -0 -- "$1" 2>/dev/null && sleep 0.1 || return 0; done
     kill -KILL -- "$1" 2>/dev/null || true
 }
 trap cleanup EXIT

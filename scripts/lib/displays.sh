@@ -50,10 +50,9 @@ start_wm() {
     wait_until 10 "window manager (log: $scratch/wm.log)" test -e "$scratch/wm-ready"
 }
 
-# start_desktop NAME: the desktop in a session, a home and a runtime folder of its own, headless,
-# or nested on $DISPLAY where NESTED is set (Weston always is), with WAYLAND_DEBUG=client, which
-# its Xwayland inherits. Sets XDG_RUNTIME_DIR (its log: $XDG_RUNTIME_DIR.log), wayland (its
-# socket), xwayland (its X display), xauth (its key) and as_user (the prefix that runs as its user).
+# start_desktop NAME: the desktop in a session, home and runtime folder of its own, headless or,
+# where NESTED is set (always for Weston), nested on $DISPLAY, with WAYLAND_DEBUG=client. Sets
+# XDG_RUNTIME_DIR (log: its .log), wayland, xwayland, xauth and as_user (runs as its user).
 start_desktop() {
     export XDG_RUNTIME_DIR=$scratch/$1
     mkdir -m 700 "$XDG_RUNTIME_DIR" && as_user=()

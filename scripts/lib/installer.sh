@@ -4,12 +4,11 @@
 #   require:       finds what a step needs, or installs it with apt, or names what is missing
 #   apt_archives:  the archives of this machine's own apt sources
 
-# What the scripts use: the step that wants it, how it is found here, and the packages that
-# bring it: Debian's (a comma-separated list, installed with apt-get where apt is), then dnf's,
-# pacman's, zypper's, apk's and brew's ('-': none there). Found by: commands, all of them on
-# PATH; pc:MODULE, pkg-config's module or, for SDL2, its CMake package too; dpkg, Debian's
-# packages, which only dpkg can tell (without it they are taken to be there). A leading '?':
-# wanted where the system has it, and never a reason to stop (the suites that need it skip).
+# What the scripts use: the step that wants it, how it is found here, and the packages that bring
+# it: Debian's (comma-separated, installed with apt-get where apt is), then dnf's, pacman's,
+# zypper's, apk's and brew's ('-': none). Found by: commands, all on PATH; pc:MODULE, pkg-config's
+# (or, for SDL2, CMake's) package; dpkg, Debian's packages (taken to be there without dpkg). A
+# leading '?': wanted where the system has it, never a reason to stop (its suites skip).
 tools='
 cmake      build    cmake             cmake              cmake        cmake            cmake     cmake   cmake
 c++        build    c++               g++                gcc-c++      gcc              gcc-c++   g++     -
@@ -104,17 +103,15 @@ require() {
     fi
     ((${#missing[@]})) || return 0
     local managers=('dnf install' 'pacman -S --needed' 'zypper install' 'apk add' 'brew install')
-    {
-        printf '%s: missing: %s. Install with one of:\n' "$me" "${missing[*]}"
-        for i in "${!managers[@]}"; do
-            line='' none=''
-            for j in "${!missing[@]}"; do
-                read -ra others <<<"${other[j]}"
-                [[ ${others[i]} == - ]] && none+=" ${missing[j]}" || line+=" ${others[i]//,/ }"
-            done
-            printf '  %-18s%s%s\n' "${managers[i]}" "$line" "${none:+ (no package for:$none)}"
+    printf '%s: missing: %s. Install with one of:\n' "$me" "${missing[*]}" >&2
+    for i in "${!managers[@]}"; do
+        line='' none=''
+        for j in "${!missing[@]}"; do
+            read -ra others <<<"${other[j]}"
+            [[ ${others[i]} == - ]] && none+=" ${missing[j]}" || line+=" ${others[i]//,/ }"
         done
-    } >&2
+        printf '  %-18s%s%s\n' "${managers[i]}" "$line" "${none:+ (no package for:$none)}" >&2
+    done
     exit 1
 }
 

@@ -8,8 +8,7 @@
 #   in_tree:       a command in a copy of the tree in a root, dist/ carried in and back out
 #   in_bare_root:  a command in a throwaway copy of a root as debootstrap made it
 
-# The rows: each a root (a Debian release, "-arm64" for arm64), "-compat" for the same root with
-# libsdl2-compat, and what it stands for.
+# The rows: a root (a Debian release; -arm64: for arm64), -compat for libsdl2-compat, and what it is.
 rows='
 bookworm        Debian 12, SDL2 2.26
 trixie          Debian 13, SDL2 2.32
@@ -68,7 +67,7 @@ fresh_root() {
 # with it. Ids 0 to 65535 map onto the same ids outside, written by this shell (newuidmap would
 # want them in /etc/subuid).
 emulated() {
-    local pid
+    local pid status=0
     require arm64
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
     setsid unshare --user --mount --pid --fork --kill-child --propagation private bash -euc '
@@ -79,12 +78,9 @@ emulated() {
     pid=$!
     # unshare ignores SIGTERM: on the way out, the script stops its whole process group.
     pids+=(-"$pid")
-    until [[ $(readlink "/proc/$pid/ns/user") != "$(readlink /proc/self/ns/user)" ]]; do
-        sleep 0.01
-    done
+    until [[ $(readlink "/proc/$pid/ns/user") != "$(readlink /proc/self/ns/user)" ]]; do sleep 0.01; done
     echo '0 0 65536' >"/proc/$pid/uid_map"
     echo '0 0 65536' >"/proc/$pid/gid_map"
-    local status=0
     wait "$pid" || status=$?
     unset 'pids[-1]'
     return "$status"
