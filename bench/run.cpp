@@ -35,7 +35,7 @@ double now_ms()
 
 [[noreturn]] void fail(const char *what)
 {
-    std::fprintf(stderr, "bench-run: %s: %s\n", what, std::strerror(errno));
+    (void)std::fprintf(stderr, "bench-run: %s: %s\n", what, std::strerror(errno));
     std::exit(2);
 }
 
@@ -111,7 +111,9 @@ std::vector<pollfd> start(long count, char **argv, std::vector<pid_t> &pids)
 
 // Waits for every copy to exit, reading the window's events as they come: those that Xlib has
 // queued already, then those that arrive with a copy's exit, before its reaping.
-void wait_all(std::vector<pollfd> fds, const std::vector<pid_t> &pids, Display *display,
+void wait_all(std::vector<pollfd> fds,
+              const std::vector<pid_t> &pids,
+              Display *display,
               Result &result)
 {
     const size_t count = pids.size();
@@ -155,7 +157,7 @@ int main(int argc, char *argv[])
 {
     const long count = argc < 3 ? 0 : std::strtol(argv[1], nullptr, 10);
     if (count < 1 || count > 1000) {
-        std::fputs("usage: bench-run COUNT PROGRAM [ARG...]\n", stderr);
+        (void)std::fputs("usage: bench-run COUNT PROGRAM [ARG...]\n", stderr);
         return 2;
     }
 
