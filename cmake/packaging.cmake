@@ -32,7 +32,8 @@ if(NOT commit_time MATCHES "^[0-9]+$")
                   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 set(CPACK_SDL2_WINDOW_EPOCH ${commit_time})
-# Modes and times of our own in the staged tree; the zip made again, deterministic.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/reproducible.cmake)
+# Modes of our own in the staged tree, not the builder's umask; the zip made again, deterministic.
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/staged.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deterministic.cmake)
 if(WIN32)
