@@ -23,11 +23,9 @@ roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
 logs=$PWD/build/roots
 archive=''
 
-# fresh_root ROOT: the root (sid, or trixie-arm64, in $roots; sid.minimal for one that nothing
-# but this changes), made when missing, brought up to date when more than a day old; unstable's
-# Release file may be past its Valid-Until date, a check that its root's apt leaves off. The
-# first call finds the archive: SDL2_WINDOW_ARCHIVE, or this machine's apt's for its release,
-# through apt's proxy, if any.
+# fresh_root ROOT: the root (sid in $roots; sid.minimal for one that only this changes),
+# made when missing, brought up to date when a day old; unstable's apt skips Valid-Until. The
+# first call finds the archive: SDL2_WINDOW_ARCHIVE, or this machine's apt's, through its proxy.
 fresh_root() {
     if [[ -z $archive ]]; then
         ((EUID == 0)) || die "run as root: the Debian roots need chroot and mounts"
@@ -62,10 +60,9 @@ fresh_root() {
     fi >&2
 }
 
-# emulated COMMAND...: COMMAND in a user, mount and PID namespace of its own, whose own
-# binfmt_misc (Linux 6.7 and later) runs arm64 programs under qemu-user-static and goes away
-# with it. Ids 0 to 65535 map onto the same ids outside, written by this shell (newuidmap would
-# want them in /etc/subuid).
+# emulated COMMAND...: COMMAND in a user, mount and PID namespace of its own, whose binfmt_misc
+# (Linux 6.7+) runs arm64 programs under qemu-user-static and goes away with it. Ids 0 to 65535
+# map onto the same outside, written by this shell (newuidmap would want /etc/subuid).
 emulated() {
     local pid status=0
     require arm64
