@@ -143,12 +143,13 @@ void wait_all(std::vector<pollfd> fds,
     }
 }
 
-void print_span(double from, double to, char after)
+// print_span: one field of the line, in ms, and its comma.
+void print_span(double from, double to)
 {
     if (from == 0 || to == 0)
-        std::printf("-%c", after);
+        std::printf("-,");
     else
-        std::printf("%.2f%c", to - from, after);
+        std::printf("%.2f,", to - from);
 }
 
 } // namespace
@@ -167,11 +168,11 @@ int main(int argc, char *argv[])
     result.start = now_ms();
     wait_all(start(count, argv + 2, pids), pids, display, result);
 
-    print_span(result.start, result.end, ',');
+    print_span(result.start, result.end);
     std::printf("%ld,", result.peak_kb);
-    print_span(result.start, result.map, ',');
-    print_span(result.map, result.unmap, ',');
-    print_span(result.destroy, result.end, ',');
+    print_span(result.start, result.map);
+    print_span(result.map, result.unmap);
+    print_span(result.destroy, result.end);
     std::printf("%d\n", result.status);
     if (display != nullptr)
         XCloseDisplay(display);
