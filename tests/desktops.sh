@@ -11,17 +11,18 @@ skip_without Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston wes
 
 # table_says DESKTOP unset|x11|wayland: this build's cell of the table, or nothing. Where there
 # is none, or "-" and the desktop is here all the same, the runs are measured, not judged.
-table=docs/desktops.md
+table_index docs/desktops.md Desktop
 table_says() {
-    awk -F' *[|] *' -v name="$1" -v driver="$2" -v column="$column" '
-        $2 == "Desktop" { for (i = 4; i < NF; i++) if ($i == column) c = i }
-        c && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' "$table"
+    awk -F' *[|] *' -v name="$1" -v driver="$2" -v c="$index" -v header="$header" '
+        c && NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' "$table"
 }
 # table_row DESKTOP: the first column of its rows.
-table_row() { awk -F' *[|] *' -v name="$1" 'tolower($2) ~ "(^|[(])" name "([) ]|$)" { print $2; exit }' "$table"; }
+table_row() {
+    awk -F' *[|] *' -v name="$1" -v header="$header" 'NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" { print $2; exit }' "$table"
+}
 
 # The window on Xwayland, viewable and titled exactly; or a toplevel in the protocol log.
-on_x11() {
+on_x11() { # safe in conditions
     local id
     for id in $(on_xwayland xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
         [[ $(on_xwayland xdotool getwindowname "$id" getwindowgeometry --shell "$id" | paste -sd' ') == \
@@ -29,7 +30,9 @@ on_x11() {
     done
     return 1
 }
-on_wayland() { grep -q "xdg_toplevel[@#][0-9]*\.set_title(\"$title\")" "$scratch/err"; }
+on_wayland() { # safe in conditions
+    grep -q "xdg_toplevel[@#][0-9]*\.set_title(\"$title\")" "$scratch/err"
+}
 window_driver() { if on_x11; then driver=x11; elif on_wayland; then driver=wayland; else return 1; fi; }
 find_window() {
     driver=''

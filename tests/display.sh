@@ -15,7 +15,7 @@ skip_without Xvfb xdotool xprop wmctrl openbox
 export XDG_RUNTIME_DIR=$scratch/runtime && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # The viewable windows titled exactly so (xdotool's own search ignores case).
-titled() {
+titled() { # safe in conditions
     local id
     for id in $(xdotool search --onlyvisible --name "$title" 2>/dev/null); do
         [[ $(xdotool getwindowname "$id") != "$title" ]] || echo "$id"
@@ -23,7 +23,7 @@ titled() {
 }
 window_up() { [[ $(titled) ]]; }
 # await_window: the first of them in id, once one is up.
-await_window() {
+await_window() { # safe in conditions
     wait_until 10 window window_up && id=$(titled | head -n 1) && return
     mismatch window "one titled '$title'" "none within 10 s" && return 1
 }
@@ -57,16 +57,21 @@ in_pause() {
     local child
     child=$(pgrep -P "$pid") && [[ $(<"/proc/$child/wchan") == *nanosleep* ]]
 }
-await_pause() { wait_until 10 pause in_pause || mismatch pause 'under way' 'not seen'; }
-interrupt() { await_pause && kill -INT "$(pgrep -P "$pid")"; }
-terminate() { await_pause && kill -TERM "$(pgrep -P "$pid")"; }
-kill_server() {
-    await_window && await_pause || return 0
-    { kill "$xvfb_pid" && wait "$xvfb_pid"; } || true
+await_pause() { # safe in conditions
+    wait_until 10 pause in_pause && return
+    mismatch pause 'under way' 'not seen' && return 1
 }
-kill_weston() {
-    await_pause || return 0
-    { kill "$weston_pid" && wait "$weston_pid"; } || true
+# A signal or a kill that did not happen fails the case: its outcome may be the same either way.
+interrupt() { if await_pause; then signalled INT; fi; }
+terminate() { if await_pause; then signalled TERM; fi; }
+signalled() { # safe in conditions
+    kill -"$1" "$(pgrep -P "$pid")" 2>/dev/null || mismatch "SIG$1" sent 'not sent'
+}
+kill_server() { if await_window && await_pause; then killed "$xvfb_pid" Xvfb; fi; }
+kill_weston() { if await_pause; then killed "$weston_pid" Weston; fi; }
+killed() { # safe in conditions
+    kill "$1" 2>/dev/null || { mismatch "$2 killed" 'it was' "no process $1 to kill" && return; }
+    wait "$1" 2>/dev/null || true
 }
 # ./scripts/run on the program under test, without a display: the screenshot, nothing left running.
 run=(scripts/run --build "${program%/*}")
@@ -94,6 +99,7 @@ if [[ $windows ]]; then
     exit
 fi
 
+table_index docs/cases.md Case
 no_display=(-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER)
 start_xvfb -extension GLX || die "Xvfb without GLX did not start"
 no_glx=$DISPLAY
@@ -141,8 +147,9 @@ else
 fi
 
 # Every row of the table has a case.
+rows=$(awk -F' *[|] *' -v header="$header" 'NR > header && !/^\|/ { exit } NR > header + 1 { print $2 }' "$table")
 while read -r row; do
-    printf '%s\n' "${rows_run[@]}" | grep -qxF -- "$row" || mismatch "docs/cases.md: row '$row'" 'a case' none
-done < <(awk -F' *[|] *' '$2 == "Case" { on = 1; next } on && /^\|/ && $2 !~ /^-+$/ { print $2 } on && !/^\|/ { exit }' docs/cases.md)
-verdict 'docs/cases.md: a case for every row'
+    printf '%s\n' "${rows_run[@]}" | grep -qxF -- "$row" || mismatch "$table: row '$row'" 'a case' none
+done <<<"$rows"
+verdict "$table: a case for every row"
 verdicts

@@ -16,16 +16,38 @@ sanitizers=
 
 # sdl2_build: this program's SDL2 build as the docs' tables name it, "SDL2 2.26", or "SDL2 on
 # SDL 3.4" for the compatibility layer; nothing under Wine, whose cases are its own.
-sdl2_build() {
+sdl2_build() { # safe in conditions
     [[ -z $windows && ${program:-} ]] || return 0
     local sdl2 sdl3
-    sdl2=$(realpath "$(ldd "$program" | awk '$1 ~ /^libSDL2-2/ {print $3}')")
+    sdl2=$(ldd "$program" | awk '$1 ~ /^libSDL2-2/ {print $3}') || return
+    sdl2=$(realpath -e "$sdl2") || return
     if grep -q libSDL3 "$sdl2"; then
-        sdl3=$(realpath "$(compgen -G "${sdl2%/*}/libSDL3.so.0" || compgen -G "${sdl2%/*}/../libSDL3.so.0")")
+        sdl3=$(compgen -G "${sdl2%/*}/libSDL3.so.0" || compgen -G "${sdl2%/*}/../libSDL3.so.0") || return
+        sdl3=$(realpath -e "$sdl3") || return
         sdl3=${sdl3##*.so.0.} && echo "SDL2 on SDL 3.${sdl3%%.*}"
     else
         sdl2=${sdl2##*.so.0.} && echo "SDL2 2.$((${sdl2%%.*} / 100))"
     fi
+}
+column=$(sdl2_build) || die "cannot tell which SDL2 $program runs on"
+[[ -z $column || $column =~ ^SDL2\ (2|on\ SDL\ 3)\.[0-9]+$ ]] || die "cannot tell which SDL2 $program runs on: '$column'"
+
+# table_index TABLE FIRST: TABLE's table, whose header's first cell is FIRST, as the suite's
+# (sets table), and the field of this build's column in it (sets index; 0 where there is none,
+# and the suite prints what it measured, or fails in CI, where every cell is judged). A table
+# without that header or without rows fails at once.
+table_index() {
+    local found rows
+    found=$(awk -F' *[|] *' -v first="$2" -v column="$column" '
+        $2 == first { on = NR; for (i = 3; i < NF; i++) if ($i == column) c = i; next }
+        on && /^\|/ && $2 !~ /^-+$/ { rows++ }
+        on && !/^\|/ { exit }
+        END { print (on ? c + 0 : "-"), rows + 0, on }' "$1") || die "cannot read $1"
+    read -r index rows header <<<"$found"
+    table=$1
+    [[ $index != - ]] || die "$table: no table whose header starts with \"$2\""
+    ((rows)) || die "$table: no rows under its header"
+    ((index)) || [[ -z ${CI:-} ]] || die "$table: no column \"$column\", and in CI every cell is judged"
 }
 
 # skip_without TOOL...: without them the suite is skipped (77), naming those it lacks; CI fails.
@@ -39,18 +61,20 @@ skip_without() {
 }
 
 # files FOLDER: the files under it, sorted. links_hold FOLDER: the docs' links resolve there.
-files() { (cd "$1" && find . -type f | sed 's|^\./||' | sort); }
+files() { # safe in conditions
+    (cd "$1" && find . -type f | sed 's|^\./||' | sort)
+}
 links_hold() {
     scripts/links "$1" 2>"$scratch/links.log" || mismatch links 'all resolving' "$(<"$scratch/links.log")"
 }
 
 # mismatch collects a case's problems, verdict prints "ok" or "FAIL" with each, verdicts ends.
 problems=() failures=0
-mismatch() {
+mismatch() { # safe in conditions
     local indent=$'\n            '
     problems+=("$1"$'\n  expected: '"${2//$'\n'/$indent}"$'\n  got:      '"${3//$'\n'/$indent}")
 }
-verdict() {
+verdict() { # safe in conditions
     local problem
     for problem in "${problems[@]}"; do
         printf 'FAIL %s: %s\n' "$1" "$problem"
@@ -63,6 +87,7 @@ verdicts() {
         printf '%s: not judged, as %s has nothing for "%s" there; measured here, ready to add:\n' \
             "$me" "$table" "$column"
         printf '%s\n' "${measured_rows[@]}"
+        [[ -z ${CI:-} ]] || die "in CI every cell is judged: these were not"
     fi
     ((failures == 0)) || die "$failures case(s) failed"
 }
@@ -86,7 +111,7 @@ judge() {
     case:*) held "${1#case:}" ;;
     sometimes:124 | sometimes:137) ;;
     sometimes:*) judge shown ;;
-    hangs:*) ((status == 124 || status == 137)) || mismatch status "124 or 137: stopped after ${limit}s" "$status" ;;
+    hangs:*) ((status == 124 || status == 137)) || mismatch status "124 or 137: stopped after $((limit * ${SLOWDOWN:-1}))s" "$status" ;;
     shown:*)
         ((status == 0)) || mismatch status 0 "$status (stderr: $(tail -c 300 "$scratch/err"))"
         [[ -z $out ]] || mismatch stdout nothing "$(printf %q "$out")"
@@ -105,13 +130,9 @@ judge() {
     esac
 }
 
-# cell ROW: this build's cell of that row of docs/cases.md (which says how a cell reads), or
-# nothing where the build has no column.
-column=$(sdl2_build) table=docs/cases.md
+# cell ROW: this build's cell of that row of the table (docs/cases.md says how a cell reads).
 cell() {
-    awk -F' *[|] *' -v row="$1" -v column="$column" '
-        $2 == "Case" { for (i = 3; i < NF; i++) if ($i == column) c = i }
-        c && $2 == row { print $c; exit }' "$table"
+    awk -F' *[|] *' -v row="$1" -v c="$index" -v header="$header" 'c && NR > header && $2 == row { print $c; exit }' "$table"
 }
 # held ROW: the run against its cell; without a column, what was measured, in the table's own
 # words, for verdicts to print.
@@ -120,6 +141,7 @@ held() {
     local expected got ok=1 text
     expected=$(cell "$1") got=$(measured)
     if [[ -z $expected ]]; then
+        ((index == 0)) || { mismatch "$table: row '$1'" 'a row, with a cell' none && return; }
         [[ " ${measured_rows[*]} " == *"| $1 |"* ]] || measured_rows+=("| $1 | $got |")
         return
     fi
@@ -134,7 +156,7 @@ held() {
     else
         [[ -z $out ]] || ok=
     fi
-    [[ $ok ]] || mismatch "docs/cases.md, $column: $1" "$expected" "$got"
+    [[ $ok ]] || mismatch "$table, $column: $1" "$expected" "$got"
 }
 # like LINE TEXT: LINE is TEXT, or starts with it where TEXT ends in "…".
 like() { if [[ $2 == *… ]]; then [[ $1 == "${2%…}"* ]]; else [[ $1 == "$2" ]]; fi; }
@@ -158,7 +180,7 @@ measured() {
 }
 
 # check NAME OUTCOME DURING AFTER [ENV_ARGUMENT...] [-- COMMAND...]: COMMAND (the program by
-#   default) under env, for limit seconds at most, DURING while it runs and AFTER once it has
+#   default) under env, for limit seconds (times SLOWDOWN) at most, DURING while it runs and AFTER once it has
 #   ended ('-' for neither), the run judged by OUTCOME.
 limit=30
 check() {
@@ -176,7 +198,7 @@ check() {
         [[ -z $sanitizers ]] || settings+=("LD_PRELOAD=$sanitizers${KEEP_LOADED:-}")
     fi
     start=${EPOCHREALTIME/./}
-    timeout -k 5 "$limit" env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
+    timeout -k 5 "$((limit * ${SLOWDOWN:-1}))" env "${settings[@]}" "$@" >"$scratch/out" 2>"$scratch/err" &
     pid=$!
     [[ $during == - ]] || "$during"
     status=0

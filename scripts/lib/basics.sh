@@ -14,6 +14,8 @@
     printf '%s: needs bash 4.4 or later, not %s: put one first on PATH (macOS: brew install bash)\n' \
         "${0##*/}" "$BASH_VERSION" >&2 && exit 1; }
 export LC_ALL=C
+# A failing command inside $(...) stops the script too.
+shopt -s inherit_errexit
 [[ ${TRACE:-} ]] && set -x
 
 me=${0##*/}
@@ -53,7 +55,7 @@ trap 'exit 143' TERM
 
 # wait_until SECONDS WHAT COMMAND...: COMMAND until it succeeds, or a failure once SECONDS (times
 # SLOWDOWN, which the matrix sets under emulation) are up.
-wait_until() {
+wait_until() { # safe in conditions
     local seconds=$(($1 * ${SLOWDOWN:-1})) what=$2
     shift 2
     local deadline=$((SECONDS + seconds))

@@ -4,20 +4,21 @@
 #   start_weston:     a private Weston, nested or headless
 #   start_wm:         openbox on the X display
 #   desktops:         the desktops people use, by name; desktop_command gives each one's command
-#   start_desktop:    one of them, with Xwayland, in a session of its own; stop_desktop
+#   start_desktop:    one of them, with Xwayland, in a session of its own; stop_desktop stops it
 #   on_xwayland:      a command on the desktop's Xwayland, as its user
 
 # The desktops, in the order that the suites try them: Weston last, since wlroots' Xwayland, run
 # as nobody, gives up on an X display number that a server of root's holds, not taking the next.
 desktops=(mutter kwin sway labwc weston)
-desktop_command() { if [[ $1 == kwin ]]; then echo kwin_wayland; else echo "$1"; fi; }
+desktop_command() { # safe in conditions
+    if [[ $1 == kwin ]]; then echo kwin_wayland; else echo "$1"; fi; }
 
 # start_xvfb [ARGUMENT...]: a private Xvfb, with those arguments too, on a display number that
 # it picks free itself. Sets DISPLAY, xvfb_pid and xvfb_log, and points SDL2 at it alone.
 # shellcheck disable=SC2120 # the arguments are optional
-start_xvfb() {
+start_xvfb() { # safe in conditions
     local number
-    number=$(mktemp "$scratch/display.XXXX")
+    number=$(mktemp "$scratch/display.XXXX") || return
     xvfb_log=$number.log
     # -noreset: the server stays as it is when its last client leaves.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset "$@" 3>"$number" 2>"$xvfb_log" &
@@ -31,8 +32,8 @@ start_xvfb() {
 
 # start_weston BACKEND FOLDER: Weston, its runtime folder FOLDER made here, nested on $DISPLAY
 # (x11) or with no output and no input seat (headless). Sets weston (its socket), weston_pid.
-start_weston() {
-    mkdir -m 700 "$2"
+start_weston() { # safe in conditions
+    mkdir -m 700 "$2" || return
     XDG_RUNTIME_DIR=$2 weston --no-config --idle-time=0 --backend="$1-backend.so" --use-pixman \
         >"$2.log" 2>&1 &
     weston_pid=$!
@@ -44,7 +45,7 @@ start_weston() {
 
 # start_wm: openbox on $DISPLAY, once its start-up is over: a window mapped before may never be
 # managed, and so never shown.
-start_wm() {
+start_wm() { # safe in conditions
     openbox --sm-disable --startup "touch $scratch/wm-ready" >"$scratch/wm.log" 2>&1 &
     pids+=($!)
     wait_until 10 "window manager (log: $scratch/wm.log)" test -e "$scratch/wm-ready"
@@ -53,11 +54,12 @@ start_wm() {
 # start_desktop NAME: the desktop in a session, home and runtime folder of its own, headless or,
 # where NESTED is set (always for Weston), nested on $DISPLAY, with WAYLAND_DEBUG=client. Sets
 # XDG_RUNTIME_DIR (log: its .log), wayland, xwayland, xauth and as_user (runs as its user).
-start_desktop() {
+start_desktop() { # safe in conditions
     export XDG_RUNTIME_DIR=$scratch/$1
-    mkdir -m 700 "$XDG_RUNTIME_DIR" && as_user=()
+    mkdir -m 700 "$XDG_RUNTIME_DIR" || return
+    as_user=()
     # Its user, nobody for some, reaches its runtime folder through the scratch folder.
-    chmod 711 "$scratch"
+    chmod 711 "$scratch" || return
     local mutter=(--headless --virtual-monitor 1024x768) kwin=(--virtual) backend=headless
     [[ -z ${NESTED:-} ]] || mutter=(--nested) kwin=(--x11-display "$DISPLAY") backend=x11
     case $1 in
@@ -65,42 +67,52 @@ start_desktop() {
     mutter) launch dbus-run-session -- mutter "${mutter[@]}" --wayland ;;
     kwin)
         # A copy, without the file capability that some containers refuse to exec.
-        cp "$(command -v "$(desktop_command kwin)")" "$scratch/"
+        cp "$(command -v "$(desktop_command kwin)")" "$scratch/" || return
         launch dbus-run-session -- "$scratch/$(desktop_command kwin)" "${kwin[@]}" --xwayland ;;
     sway | labwc)
         # As root, they and their clients run as nobody: sway will not run as root, and their
         # Xwayland lets in its own user alone.
-        ((EUID)) || { as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups) && chown 65534 "$XDG_RUNTIME_DIR"; }
+        if ((EUID == 0)); then
+            as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+            chown 65534 "$XDG_RUNTIME_DIR" || return
+        fi
         local wlroots=(env "WLR_BACKENDS=$backend" WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman)
         if [[ $1 == sway ]]; then launch "${wlroots[@]}" sway --config /dev/null; else
             launch "${wlroots[@]}" labwc --config-dir "$XDG_RUNTIME_DIR"; fi ;;
     esac
 }
 
-# launch COMMAND...: the desktop in a session and a home of its own; its Wayland socket, and its
-# Xwayland on the one X socket that is new.
-launch() {
+# launch COMMAND...: the desktop in a session and a home of its own; its Wayland socket, and the
+# X display that its session listens on, for Xwayland.
+launch() { # safe in conditions
     # (KWin makes no X socket folder of its own, as an X server would.)
-    [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix
-    sockets=$(ls /tmp/.X11-unix) displays=
+    [[ -d /tmp/.X11-unix ]] || mkdir -m 1777 /tmp/.X11-unix || return
     setsid "${as_user[@]}" env WAYLAND_DEBUG=client HOME="$XDG_RUNTIME_DIR" "$@" >"$XDG_RUNTIME_DIR.log" 2>&1 &
-    pids+=(-$!)
-    wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return 1
-    wait_until 20 'Xwayland socket' xwayland_up || return 1
+    session=$!
+    pids+=(-"$session")
+    wait_until 20 "Wayland socket (log: $XDG_RUNTIME_DIR.log)" wayland_up || return
+    wait_until 20 'Xwayland socket' xwayland_up || return
     # mutter and KWin 6 let in only the holders of the key that they write into the runtime folder.
     xauth=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" || compgen -G "$XDG_RUNTIME_DIR/xauth_*") ||
         xauth=
     wait_until 20 Xwayland on_xwayland timeout 5 xdpyinfo
 }
 wayland_up() { wayland=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -n 1) && [[ ${wayland:=} ]]; }
-xwayland_up() {
-    displays=$(comm -13 <(echo "$sockets") <(ls /tmp/.X11-unix) | sed -n 's/^X//p')
-    xwayland=:$(head -n 1 <<<"$displays")
-    [[ $xwayland != : ]]
+xwayland_up() { displays=$(x_displays "$session") && xwayland=:${displays%%$'\n'*} && [[ $xwayland != : ]]; }
+# x_displays SESSION: the numbers of the X displays whose sockets the session's processes listen
+# on, by the kernel's table of Unix sockets and the processes' descriptors.
+x_displays() {
+    local pid
+    for pid in $(pgrep -s "$1"); do find "/proc/$pid/fd" -lname 'socket:*' -printf '%l\n' 2>/dev/null || true; done |
+        awk 'FILENAME == "-" { gsub(/[^0-9]/, ""); ours[$0]; next }
+            ($7 in ours) && $8 ~ /^\/tmp\/\.X11-unix\/X[0-9]+$/ { print substr($8, 17) }' - /proc/net/unix | sort -un
 }
 # on_xwayland COMMAND...: COMMAND on the desktop's Xwayland, as the desktop's user.
-on_xwayland() { "${as_user[@]}" env "XAUTHORITY=$xauth" DISPLAY="$xwayland" "$@"; }
-# stop_desktop: the desktop's process group, and the X sockets and locks that it left (KWin does).
+on_xwayland() { # safe in conditions
+    "${as_user[@]}" env "XAUTHORITY=$xauth" DISPLAY="$xwayland" "$@"
+}
+# stop_desktop: the desktop's session, and the X sockets and locks of its displays (KWin leaves
+# them).
 stop_desktop() {
     local display
     { kill -- "${pids[-1]}" && wait "${pids[-1]#-}"; } 2>/dev/null || true

@@ -53,7 +53,7 @@ qemu       arm64    qemu-aarch64-static qemu-user-static -            -         
 '
 
 # present HOW: whether this machine has it (see above).
-present() {
+present() { # safe in conditions
     local tool
     case ${1#\?} in
     dpkg) ! command -v dpkg-query >/dev/null || [[ $(dpkg-query -W -f='${db:Status-Abbrev}\n' \
@@ -73,7 +73,7 @@ offered() {
 
 # require STEP...: what those steps need, found here or installed with apt-get; without apt, a
 # message naming what is missing, with the line that installs it on other systems, and a stop.
-require() {
+require() { # safe in conditions
     local step name what how debian others missing=() packages=() optional=() other=() line none i j
     for step; do
         while read -r name what how debian others; do
@@ -93,7 +93,7 @@ require() {
         ((${#missing[@]})) || [[ $(offered "${optional[@]}") ]] || return 0
         local sudo=()
         ((EUID == 0)) || { command -v sudo >/dev/null && sudo=(sudo); } || die "run as root, or install: ${packages[*]}"
-        "${sudo[@]}" apt-get update -qq
+        "${sudo[@]}" apt-get update -qq || return
         read -ra optional <<<"$(offered "${optional[@]}")"
         packages+=("${optional[@]}")
         say "installing ${packages[*]}"

@@ -5,8 +5,9 @@
 #   rows:          the matrix's rows, each a Debian release (and SDL2 build) that users have
 #   roots:         the cache folder of the roots; fresh_root makes one or brings it up to date
 #   inside:        a command in a root, in namespaces of its own, with or without the network
+#   copy_tree:     the tree as it is into a root
 #   in_tree:       a command in a copy of the tree in a root, dist/ carried in and back out
-#   in_bare_root:  a command in a throwaway copy of a root as debootstrap made it
+#   in_throwaway:  the same in a throwaway copy of a root as debootstrap made it
 
 # The rows: a root (a Debian release; -arm64: for arm64), -compat for libsdl2-compat, and what it is.
 rows='
@@ -20,52 +21,64 @@ trixie-arm64    Debian 13 for arm64, as Raspberry Pi OS is since October 2025, u
 read -ra row_names <<<"$(awk 'NF {printf "%s ", $1}' <<<"$rows")"
 
 roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
+# What apt downloads in a throwaway root stays here for the next (apt checks each file's hash).
+debs=${roots%/*}/debs
 logs=$PWD/build/roots
 archive=''
 
 # fresh_root ROOT: the root (sid in $roots; sid.minimal for one that only this changes),
 # made when missing, brought up to date when a day old; unstable's apt skips Valid-Until. The
 # first call finds the archive: SDL2_WINDOW_ARCHIVE, or this machine's apt's, through its proxy.
-fresh_root() {
+fresh_root() { # safe in conditions
     if [[ -z $archive ]]; then
         ((EUID == 0)) || die "run as root: the Debian roots need chroot and mounts"
-        require roots
+        require roots || return
         archive=${SDL2_WINDOW_ARCHIVE:-}
         [[ $archive || $(os_release ID) != debian ]] ||
             archive=$(apt_archives | awk -v codename="$(os_release VERSION_CODENAME)" '$2 == codename {print $1; exit}')
         [[ $archive ]] || die "no Debian archive in this machine's apt sources: name one in SDL2_WINDOW_ARCHIVE"
-        eval "$(apt-config shell http_proxy Acquire::http::Proxy)"
+        proxy=$(apt-config shell http_proxy Acquire::http::Proxy) || return
+        eval "$proxy"
         [[ -z ${http_proxy:-} ]] || export http_proxy
-        mkdir -p "$roots" "$logs"
+        mkdir -p "$roots" "$logs" "$debs" || return
     fi
     local root=$1 name=${1##*/}
     name=${name%.minimal}
     local suite=${name%-arm64} arch=${name#"${name%-arm64}"}
+    local start=$SECONDS
     if [[ ! -e $root/.made ]]; then
         say "$name: making a minimal root with debootstrap"
-        rm -rf "$root.new"
-        # For arm64, the second stage runs emulated, in a user namespace, which may not make
-        # device nodes: the first stage made them, and container=lxc tells debootstrap so.
-        {
-            debootstrap --variant=minbase ${arch:+--arch=arm64 --foreign} "$suite" "$root.new" \
-                "$archive" && [[ -z $arch ]] || emulated unshare --net \
-                chroot "$root.new" env container=lxc /debootstrap/debootstrap --second-stage
-        } >"$logs/$name-debootstrap.log" 2>&1 || die "debootstrap failed (log: $logs/$name-debootstrap.log)"
-        [[ $suite != sid ]] || echo 'Acquire::Check-Valid-Until "false";' >"$root.new/etc/apt/apt.conf.d/80valid"
-        rm -rf "$root" && mv "$root.new" "$root" && touch "$root/.made"
+        rm -rf "$root.new" || return
+        debootstrapped "$root.new" "$suite" "$arch" >"$logs/$name-debootstrap.log" 2>&1 ||
+            die "debootstrap failed (log: $logs/$name-debootstrap.log)"
+        if [[ $suite == sid ]]; then
+            echo 'Acquire::Check-Valid-Until "false";' >"$root.new/etc/apt/apt.conf.d/80valid" || return
+        fi
+        rm -rf "$root" || return
+        mv "$root.new" "$root" || return
+        touch "$root/.made" || return
+        say "$name: made in $((SECONDS - start)) s"
     elif [[ -n $(find "$root/.made" -mmin +1440) ]]; then
         say "$name: bringing the root up to date"
-        inside "$root" net apt-get update -qq && inside "$root" net apt-get upgrade -y -qq &&
-            touch "$root/.made"
+        inside "$root" net apt-get update -qq || return
+        inside "$root" net apt-get upgrade -y -qq || return
+        touch "$root/.made" || return
     fi >&2
+}
+# debootstrapped FOLDER SUITE [arm64]: a minimal root of SUITE. For arm64, the second stage runs
+# emulated, in a user namespace, which may not make device nodes: the first stage made them, and
+# container=lxc tells debootstrap so.
+debootstrapped() { # safe in conditions
+    debootstrap --variant=minbase ${3:+--arch=arm64 --foreign} "$2" "$1" "$archive" || return
+    [[ -z $3 ]] || emulated unshare --net chroot "$1" env container=lxc /debootstrap/debootstrap --second-stage
 }
 
 # emulated COMMAND...: COMMAND in a user, mount and PID namespace of its own, whose binfmt_misc
 # (Linux 6.7+) runs arm64 programs under qemu-user-static and goes away with it. Ids 0 to 65535
 # map onto the same outside, written by this shell (newuidmap would want /etc/subuid).
-emulated() {
+emulated() { # safe in conditions
     local pid status=0
-    require arm64
+    require arm64 || return
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
     setsid unshare --user --mount --pid --fork --kill-child --propagation private bash -euc '
         until [[ $(</proc/self/uid_map) ]]; do sleep 0.01; done
@@ -76,8 +89,8 @@ emulated() {
     # unshare ignores SIGTERM: on the way out, the script stops its whole process group.
     pids+=(-"$pid")
     until [[ $(readlink "/proc/$pid/ns/user") != "$(readlink /proc/self/ns/user)" ]]; do sleep 0.01; done
-    echo '0 0 65536' >"/proc/$pid/uid_map"
-    echo '0 0 65536' >"/proc/$pid/gid_map"
+    echo '0 0 65536' >"/proc/$pid/uid_map" || return
+    echo '0 0 65536' >"/proc/$pid/gid_map" || return
     wait "$pid" || status=$?
     unset 'pids[-1]'
     return "$status"
@@ -86,19 +99,21 @@ emulated() {
 # inside ROOT net|nonet COMMAND...: COMMAND in ROOT, as root, with a clean environment (but
 # LD_LIBRARY_PATH, DESKTOPS and SLOWDOWN), emulated for arm64, its kernel file systems mounted
 # in a mount namespace that goes away with it; nonet gives it a network namespace too, where its
-# display servers cannot meet the host's. Where bind names a folder, it is at /mnt.
-bind=''
-inside() {
+# display servers cannot meet the host's. Where bind names a folder, it is at /mnt; where debs
+# does, at apt's cache of downloaded packages.
+bind='' debs_bound=''
+inside() { # safe in conditions
     local root=$1 net=() emulated=()
     [[ $2 == nonet ]] && net=(--net)
     [[ $root == *-arm64* ]] && emulated=(emulated)
     shift 2
-    cp /etc/resolv.conf "$root/etc/resolv.conf"
+    cp /etc/resolv.conf "$root/etc/resolv.conf" || return
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
-    "${emulated[@]}" unshare --mount --propagation private --fork --kill-child "${net[@]}" bash -euc '
-        root=$1 bind=$2
-        shift 2
+    "${emulated[@]}" unshare --mount --propagation private --fork --kill-child "${net[@]}" bash -euo pipefail -c '
+        root=$1 bind=$2 debs=$3
+        shift 3
         [[ -z $bind ]] || mount --bind "$bind" "$root/mnt"
+        [[ -z $debs ]] || mount --bind "$debs" "$root/var/cache/apt/archives"
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
         mount --rbind /dev "$root/dev"
@@ -106,33 +121,52 @@ inside() {
         exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
             LANG=C.UTF-8 CI=true ${LD_LIBRARY_PATH:+"LD_LIBRARY_PATH=$LD_LIBRARY_PATH"} \
             ${DESKTOPS:+"DESKTOPS=$DESKTOPS"} ${SLOWDOWN:+"SLOWDOWN=$SLOWDOWN"} "$@"
-    ' inside "$root" "$bind" "$@"
+    ' inside "$root" "$bind" "$debs_bound" "$@"
 }
 
-# copy_tree ROOT: the tree as it is, tracked and new files, into ROOT/src, with a clean /tmp.
-copy_tree() {
-    rm -rf "$1/src" "$1/tmp" && mkdir "$1/src" && mkdir -m 1777 "$1/tmp"
-    git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - | tar -xf - -C "$1/src"
+# copy_tree ROOT: the tree as it is, tracked and new files but not deleted ones, into ROOT/src,
+# with a clean /tmp.
+copy_tree() { # safe in conditions
+    local file
+    rm -rf "$1/src" "$1/tmp" || return
+    mkdir "$1/src" || return
+    mkdir -m 1777 "$1/tmp" || return
+    git ls-files -z --cached --others --exclude-standard >"$scratch/tree" || return
+    while IFS= read -rd '' file; do
+        [[ ! -e $file && ! -L $file ]] || printf '%s\0' "$file"
+    done <"$scratch/tree" | tar --null -T - -cf - | tar -xf - -C "$1/src"
 }
 
 # in_tree ROOT COMMAND...: COMMAND, with the network, in a copy of the tree and of dist/, which
-# comes back out, in the fresh root named ROOT.
-in_tree() {
-    local root=$roots/$1
-    fresh_root "$root"
-    copy_tree "$root"
-    [[ ! -d dist ]] || cp -r dist "$root/src/"
-    inside "$root" net bash -c 'cd /src && "$@"' in_tree "${@:2}"
-    [[ ! -d $root/src/dist ]] || { mkdir -p dist && cp -r "$root/src/dist/." dist/; }
+# comes back out, in the root named ROOT, made or brought up to date first.
+in_tree() { # safe in conditions
+    fresh_root "$roots/$1" || return
+    in_copy "$roots/$1" "${@:2}"
 }
 
-# in_bare_root ROOT DIR COMMAND...: COMMAND, with the network, in a throwaway copy of the root
-# as debootstrap made it, DIR at /mnt (under emulation, dpkg cannot rename a folder on an overlay).
-in_bare_root() {
+# in_throwaway ROOT COMMAND...: the same in a throwaway copy of the root as debootstrap made it,
+# with only what COMMAND installs, as Debian's build daemons build (under emulation, dpkg cannot
+# rename a folder on an overlay, so it is a copy). apt's downloads are kept for the next.
+in_throwaway() { # safe in conditions
     local status=0
-    fresh_root "$roots/$1.minimal"
-    cp -a "$roots/$1.minimal" "$scratch/$1"
-    bind=$(realpath "$2") inside "$scratch/$1" net "${@:3}" || status=$?
-    rm -rf "${scratch:?}/$1"
+    fresh_root "$roots/$1.minimal" || return
+    rm -rf "${scratch:?}/$1" || return
+    cp -a "$roots/$1.minimal" "$scratch/$1" || return
+    debs_bound=$debs in_copy "$scratch/$1" "${@:2}" || status=$?
+    rm -rf "${scratch:?}/$1" || return
+    return "$status"
+}
+
+# in_copy ROOT COMMAND...: COMMAND in ROOT/src, a copy of the tree and of dist/, which comes back.
+in_copy() { # safe in conditions
+    local status=0
+    copy_tree "$1" || return
+    if [[ -d dist ]]; then cp -r dist "$1/src/" || return; fi
+    # shellcheck disable=SC2016 # expanded by the root's shell
+    inside "$1" net bash -euo pipefail -c 'cd /src && "$@"' in_copy "${@:2}" || status=$?
+    if [[ -d $1/src/dist ]]; then
+        mkdir -p dist || return
+        cp -r "$1/src/dist/." dist/ || return
+    fi
     return "$status"
 }
