@@ -80,7 +80,7 @@ emulated() { # safe in conditions
     local pid status=0
     require arm64 || return
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
-    setsid unshare --user --mount --pid --fork --kill-child --propagation private bash -euc '
+    setsid unshare --user --mount --pid --fork --kill-child --propagation private bash -euo pipefail -c '
         until [[ $(</proc/self/uid_map) ]]; do sleep 0.01; done
         mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
         cat /usr/lib/binfmt.d/qemu-aarch64.conf >/proc/sys/fs/binfmt_misc/register
