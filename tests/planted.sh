@@ -33,6 +33,8 @@ planted 'desktops: header renamed' desktops docs/desktops.md 's/^| Desktop |/| D
     'no table whose header starts with "Desktop"'
 planted 'cases: column unknown' display docs/cases.md "s/| $column |/| SDL2 9.99 |/" \
     "no column \"$column\""
+planted 'desktops: column unknown' desktops docs/desktops.md "s/| $column |/| SDL2 9.99 |/" \
+    "no column \"$column\""
 # shellcheck disable=SC2016 # Markdown's backquotes
 planted 'cases: a cell changed' display docs/cases.md \
     's/^| No display at all |.*/| No display at all |'"$(printf ' 1 at once: `planted` |%.0s' 1 2 3 4)"'/' \
