@@ -147,9 +147,8 @@ else
 fi
 
 # Every row of the table has a case.
-rows=$(awk -F' *[|] *' -v header="$header" 'NR > header && !/^\|/ { exit } NR > header + 1 { print $2 }' "$table")
-while read -r row; do
+for row in "${table_rows[@]}"; do
     printf '%s\n' "${rows_run[@]}" | grep -qxF -- "$row" || mismatch "$table: row '$row'" 'a case' none
-done <<<"$rows"
+done
 verdict "$table: a case for every row"
 verdicts

@@ -33,20 +33,22 @@ column=$(sdl2_build) || die "cannot tell which SDL2 $program runs on"
 [[ -z $column || $column =~ ^SDL2\ (2|on\ SDL\ 3)\.[0-9]+$ ]] || die "cannot tell which SDL2 $program runs on: '$column'"
 
 # table_index TABLE FIRST: TABLE's table, whose header's first cell is FIRST, as the suite's
-# (sets table), and the field of this build's column in it (sets index; 0 where there is none,
-# and the suite prints what it measured, or fails in CI, where every cell is judged). A table
-# without that header or without rows fails at once.
+# (sets table, its header's line number and its rows' first cells, table_rows), and the field of
+# this build's column in it (sets index; 0 where there is none, and the suite prints what it
+# measured, or fails in CI, where every cell is judged). A table without that header or without
+# rows fails at once.
 table_index() {
-    local found rows
+    local found
     found=$(awk -F' *[|] *' -v first="$2" -v column="$column" '
-        $2 == first { on = NR; for (i = 3; i < NF; i++) if ($i == column) c = i; next }
-        on && /^\|/ && $2 !~ /^-+$/ { rows++ }
+        $2 == first { for (i = 3; i < NF; i++) if ($i == column) c = i; print c + 0, NR; on = 1; next }
         on && !/^\|/ { exit }
-        END { print (on ? c + 0 : "-"), rows + 0, on }' "$1") || die "cannot read $1"
-    read -r index rows header <<<"$found"
+        on && $2 !~ /^-+$/ { print $2 }' "$1") || die "cannot read $1"
     table=$1
-    [[ $index != - ]] || die "$table: no table whose header starts with \"$2\""
-    ((rows)) || die "$table: no rows under its header"
+    [[ $found ]] || die "$table: no table whose header starts with \"$2\""
+    mapfile -t table_rows <<<"$found"
+    read -r index header <<<"${table_rows[0]}"
+    table_rows=("${table_rows[@]:1}")
+    ((${#table_rows[@]})) || die "$table: no rows under its header"
     ((index)) || [[ -z ${CI:-} ]] || die "$table: no column \"$column\", and in CI every cell is judged"
 }
 

@@ -11,7 +11,8 @@
 # as nobody, gives up on an X display number that a server of root's holds, not taking the next.
 desktops=(mutter kwin sway labwc weston)
 desktop_command() { # safe in conditions
-    if [[ $1 == kwin ]]; then echo kwin_wayland; else echo "$1"; fi; }
+    if [[ $1 == kwin ]]; then echo kwin_wayland; else echo "$1"; fi
+}
 
 # start_xvfb [ARGUMENT...]: a private Xvfb, with those arguments too, on a display number that
 # it picks free itself. Sets DISPLAY, xvfb_pid and xvfb_log, and points SDL2 at it alone.
