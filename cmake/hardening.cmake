@@ -33,8 +33,9 @@ if(NOT WIN32)
   hardened(compile -frecord-gcc-switches)
 endif()
 
-# Fortification needs optimisation, and the sanitizers check the same calls themselves.
-if(NOT SDL2_WINDOW_SANITIZE)
+# Fortification needs optimisation, and the sanitizers check the same calls themselves. A level
+# that the packager's flags set (Debian's dpkg-buildflags, say) is theirs to keep.
+if(NOT SDL2_WINDOW_SANITIZE AND NOT CMAKE_CXX_FLAGS MATCHES "_FORTIFY_SOURCE")
   target_compile_options(sdl2-window PRIVATE
                          $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
 endif()

@@ -29,10 +29,12 @@ build_package() {
             cpack --config build/CPackConfig.cmake -B ..)
     else
         cp -r packaging/debian "$tree/debian"
-        (cd "$tree" && CXX=$compiler dpkg-buildpackage -b -uc -us)
+        # (With a packager's own fortification level, which the build must keep.)
+        (cd "$tree" && CXX=$compiler DEB_CPPFLAGS_STRIP=-D_FORTIFY_SOURCE=2 \
+            DEB_CPPFLAGS_APPEND=-D_FORTIFY_SOURCE=3 dpkg-buildpackage -b -uc -us)
     fi >"$1.log" 2>&1 || mismatch 'package built' success "failure (log: $1.log)"
     umask "$umask"
-    made=$(compgen -G "$1/sdl2-window*.$([[ $windows ]] && echo zip || echo deb)") || made=none
+    made=$(compgen -G "$1/sdl2-window$([[ $windows ]] && echo '*.zip' || echo '_*.deb')") || made=none
 }
 
 # The package, built under umask 002, unpacked into $root: a Debian package depends on SDL2 and
@@ -53,6 +55,9 @@ else
         mismatch Depends 'libsdl2-2.0-0, libgl1 and libegl1' "$depends"
     lint=$(lintian --pedantic -I "$first" 2>/dev/null) || lint+=" (lintian failed)"
     [[ -z $lint ]] || mismatch lintian 'no tag' "$lint"
+    fortify=$(grep -E -- ' -c .*src/main\.cpp' "$scratch/first.log" | grep -oE -- '-[DU] ?_FORTIFY_SOURCE(=[0-9]+)?' |
+        tail -n 1) || fortify=none
+    [[ $fortify == -D_FORTIFY_SOURCE=3 ]] || mismatch "packager's _FORTIFY_SOURCE" -D_FORTIFY_SOURCE=3 "$fortify"
     dpkg-deb -x "$first" "$root"
     links_hold "$root/usr/share/doc/sdl2-window"
     page=$root/usr/share/man/man1/sdl2-window.1.gz

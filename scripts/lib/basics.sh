@@ -2,6 +2,7 @@
 # The basics that every script and suite sources first. It gives:
 #   say, die:        step messages and errors, both on standard error
 #   scratch, pids:   a scratch folder, and the servers to stop on exit by their process ids
+#   exits:           commands that stop what a tool started itself (gpg's agent), run on exit
 #   stopped:         SIGKILL for what outlives SIGTERM by 2 s
 #   wait_until:      a command retried until it succeeds, with a deadline
 #   path_without:    a PATH of this machine's commands but some, as on a system that lacks them
@@ -29,15 +30,16 @@ project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' C
 
 # Cleanup: servers stopped by their process id (negative: the process group that one leads).
 # Their logs, and what the programs printed, stay in the scratch folder when the script fails.
-pids=()
+pids=() exits=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
-    local status=$? pid
+    local status=$? pid command
     for pid in "${pids[@]}"; do
         kill -- "$pid" 2>/dev/null || true
         wait "${pid#-}" 2>/dev/null || true
         stopped "$pid"
     done
+    for command in "${exits[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
     if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
         rm -rf "$scratch"
     else

@@ -48,6 +48,9 @@ linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,cla
 node       lint     node,npm          nodejs,npm         nodejs,npm   nodejs,npm       nodejs,npm nodejs,npm node
 rpm        rpm      rpmbuild,rpmlint  rpm,rpmlint        rpm-build,rpmlint rpm-tools,rpmlint rpm-build,rpmlint - -
 unzip      release  unzip             unzip              unzip        unzip            unzip     unzip   unzip
+gpg        release  gpg,gpgconf       gnupg              gnupg2       gnupg            gpg2      gnupg   gnupg
+apt-utils  release  apt-ftparchive    apt-utils          -            -                -         -       -
+python3    release  python3           python3            python3      python           python3   python3 python
 debootstrap roots   debootstrap       debootstrap        debootstrap  debootstrap      debootstrap debootstrap -
 qemu       arm64    qemu-aarch64-static qemu-user-static -            -                -         -       -
 '

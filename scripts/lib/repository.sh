@@ -1,0 +1,77 @@
+# shellcheck shell=bash
+# The release's signed apt repository, on top of basics.sh: gpg and apt-ftparchive (apt-utils).
+# It gives:
+#   suites:       the Debian releases whose users add the repository, by codename
+#   signing_key:  a GnuPG home of its own with the publisher's key, or with a throwaway one
+#   signed:       a file signed with a home's key: detached and armoured, or clear-signed
+#   repository:   an apt repository made in place over a folder's packages, its Release signed
+#   serve, port:  a folder served over HTTP on the loopback address, and its port
+
+# One build serves them all: made on the oldest, it installs on each (Raspberry Pi OS: trixie).
+suites='bookworm trixie'
+
+# signing_key HOME [NAME]: HOME, made, with the secret key that the file SDL2_WINDOW_KEY holds,
+# or, given a NAME, with a new throwaway key of that name. Its gpg-agent is stopped on exit.
+signing_key() { # safe in conditions
+    mkdir -m 700 "$1" || return
+    exits+=("gpgconf --homedir $(printf %q "$1") --kill all")
+    if [[ $# == 1 ]]; then
+        gpg --homedir "$1" --batch -q --import "$SDL2_WINDOW_KEY" || return
+    else
+        gpg --homedir "$1" --batch -q --passphrase '' --quick-gen-key "$2" ed25519 sign never || return
+    fi
+    # (One secret key: the one that signs.)
+    [[ $(gpg --homedir "$1" --list-secret-keys --with-colons | grep -c '^sec:') == 1 ]] ||
+        die "${SDL2_WINDOW_KEY:-$1}: not one secret key"
+}
+
+# signed HOME detached|clear FILE OUTPUT: FILE signed with HOME's key, SHA-512, into OUTPUT.
+signed() { # safe in conditions
+    local how=(--detach-sign --armor)
+    [[ $2 == clear ]] && how=(--clearsign)
+    gpg --homedir "$1" --batch --yes -q --digest-algo SHA512 "${how[@]}" -o "$4" "$3"
+}
+
+# repository FOLDER HOME EPOCH: FOLDER's packages made an apt repository in place, for each of
+# the suites: the programs in main, their debug symbols in main/debug, the source package in
+# main/source; each Release dated EPOCH, and signed with HOME's key (InRelease, Release.gpg).
+repository() { # safe in conditions
+    local folder=$1 home=$2 suite arch dists=$1/dists
+    rm -rf "$dists" || return
+    for suite in $suites; do
+        for arch in amd64 arm64; do
+            mkdir -p "$dists/$suite/main/binary-$arch" "$dists/$suite/main/debug/binary-$arch" || return
+            (cd "$folder" && apt-ftparchive --arch "$arch" packages .) >"$scratch/Packages" || return
+            # (Each stanza's first line names its package.)
+            awk -v RS= -v ORS='\n\n' '$2 !~ /-dbgsym$/' "$scratch/Packages" >"$dists/$suite/main/binary-$arch/Packages" || return
+            awk -v RS= -v ORS='\n\n' '$2 ~ /-dbgsym$/' "$scratch/Packages" >"$dists/$suite/main/debug/binary-$arch/Packages" || return
+        done
+        mkdir "$dists/$suite/main/source" || return
+        (cd "$folder" && apt-ftparchive sources .) >"$dists/$suite/main/source/Sources" || return
+        apt-ftparchive -o APT::FTPArchive::Release::Origin=sdl2-window -o APT::FTPArchive::Release::Label=sdl2-window \
+            -o "APT::FTPArchive::Release::Suite=$suite" -o "APT::FTPArchive::Release::Codename=$suite" \
+            -o 'APT::FTPArchive::Release::Architectures=amd64 arm64' \
+            -o 'APT::FTPArchive::Release::Components=main main/debug' \
+            -o "APT::FTPArchive::Release::Description=sdl2-window, for Debian's $suite" \
+            -o "APT::FTPArchive::Release::Date=$(date -u -R -d "@$3")" \
+            -o APT::FTPArchive::Release::MD5=false -o APT::FTPArchive::Release::SHA1=false \
+            release "$dists/$suite" >"$scratch/Release" || return
+        mv "$scratch/Release" "$dists/$suite/Release" || return
+        signed "$home" clear "$dists/$suite/Release" "$dists/$suite/InRelease" || return
+        signed "$home" detached "$dists/$suite/Release" "$dists/$suite/Release.gpg" || return
+    done
+}
+
+# serve FOLDER LOG: FOLDER served over HTTP on the loopback address until exit, on the port that
+# it sets; its requests logged in LOG.
+serve() {
+    # shellcheck disable=SC2016 # Python's own
+    python3 -u -c 'import functools, http.server, sys
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0),
+    functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1]))
+print(server.server_address[1])
+server.serve_forever()' "$1" >"$scratch/port" 2>"$2" &
+    pids+=("$!")
+    wait_until 10 'HTTP server' test -s "$scratch/port" || die "no HTTP server on the loopback address"
+    port=$(<"$scratch/port")
+}

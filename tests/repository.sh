@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The release's apt repository as a user meets it, in a throwaway minimal Debian root, where
+# scripts/release runs it: its key in /etc/apt/keyrings and a deb822 .sources file that names
+# it, then `apt-get install sdl2-window`, whose program holds its window on X11 and on Wayland
+# (DISPLAY and WAYLAND_DISPLAY). With "all": a later version arrives with `apt-get upgrade`; apt
+# refuses each repository changed or signed wrongly; gpgv and sqv refuse a changed SHA256SUMS,
+# and sha256sum a changed download. Each case prints "ok" or "FAIL", with what it expected.
+#   repository.sh URL SUITE [all]
+# URL serves the release's dist/ as repo/ (a link to release/, which the upgrade points at
+# later/, the same with a later version), and each wrong repository by its case's name.
+set -euo pipefail
+url=$1 suite=$2
+export DEBIAN_FRONTEND=noninteractive
+keyring=/etc/apt/keyrings/sdl2-window-keyring.pgp
+failed=0
+ok() { echo "ok   $1"; }
+fail() { echo "FAIL $1: expected $2, got: $3" && failed=1; }
+
+# use FOLDER: the repository at URL/FOLDER, as the .sources file names it, and apt's lists.
+use() { # safe in conditions
+    printf '%s\n' 'Types: deb' "URIs: $url/$1" "Suites: $suite" 'Components: main' "Signed-By: $keyring" \
+        >/etc/apt/sources.list.d/sdl2-window.sources || return
+    rm -f /var/lib/apt/lists/127.0.0.1[:_]* || return
+    apt-get update -qq 2>&1
+}
+# installed: the version of sdl2-window that dpkg has installed, or nothing.
+installed() { # safe in conditions
+    { dpkg-query -W -f='${db:Status-Abbrev} ${Version}\n' sdl2-window 2>/dev/null || true; } | sed -n 's/^ii  *//p'
+}
+
+# The key, fetched once, as the docs say; then the package and its window.
+apt-get install -y -qq --no-install-recommends curl >/dev/null
+curl -fsSLo "$keyring" "$url/repo/sdl2-window-keyring.pgp"
+use repo >/dev/null
+apt-get install -y -qq sdl2-window >/dev/null
+# (Our own packages stay out of apt's cache, which the roots share.)
+rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+version=$(installed)
+if [[ $version ]]; then ok "installed: sdl2-window $version"
+else fail 'install from the repository' 'sdl2-window installed' 'nothing'; fi
+for driver in x11 wayland; do
+    start=$(date +%s%N) status=0
+    out=$(SDL_VIDEODRIVER=$driver timeout -k 5 30 sdl2-window 2>&1) || status=$?
+    ms=$((($(date +%s%N) - start) / 1000000))
+    if [[ $status == 0 && -z $out && $ms -ge 3000 ]]; then ok "window held on $driver: $ms ms"
+    else fail "window on $driver" 'exit 0, nothing printed, 3000 ms or more' "exit $status in $ms ms, printed: $out"; fi
+done
+[[ ${3:-} == all ]] || exit "$failed"
+
+# The later version, put in the same repository, arrives with apt-get upgrade.
+ln -sfn later /mnt/www/repo
+use repo >/dev/null
+apt-get upgrade -y -qq >/dev/null
+rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+later=$(installed)
+if dpkg --compare-versions "$later" gt "$version"; then ok "upgraded: sdl2-window $version to $later"
+else fail 'apt-get upgrade' "a version later than $version" "${later:-none}"; fi
+
+# Each repository changed or signed wrongly, on a root without the package: apt refuses it, and
+# says why.
+apt-get purge -y -qq sdl2-window >/dev/null
+#       case               what apt must say (extended regular expression)
+cases='
+changed-deb        Hash Sum mismatch|hashes do not match|unexpected size
+changed-inrelease  BADSIG|Message has been manipulated|[Bb]ad signature
+other-key          NO_PUBKEY|Missing key
+unsigned           is not signed
+'
+while read -r case says; do
+    [[ $case ]] || continue
+    out=$(use "$case") || true
+    out+=$(apt-get install -y -qq sdl2-window 2>&1) || true
+    rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+    if [[ $(installed) ]]; then fail "$case" 'apt refuses it' "sdl2-window $(installed) installed"
+    elif grep -qE "$says" <<<"$out"; then ok "$case refused: $(grep -oE "$says" <<<"$out" | head -n 1)"
+    else fail "$case" "apt saying /$says/" "$out"; fi
+    apt-get purge -y -qq sdl2-window >/dev/null 2>&1 || true
+done <<<"$cases"
+
+# A download checked as the docs say: the signature of SHA256SUMS with each verifier here, then
+# the files' sums; each must also refuse a changed SHA256SUMS, or a changed file.
+mkdir /tmp/download && cp /mnt/www/release/{SHA256SUMS,SHA256SUMS.asc,sdl2-window-keyring.pgp,*.tar.gz} /tmp/download/
+cd /tmp/download
+tarball=$(compgen -G 'sdl2-window-*.tar.gz')
+for verifier in gpgv sqv; do
+    command -v "$verifier" >/dev/null || continue
+    "$verifier" --keyring ./sdl2-window-keyring.pgp SHA256SUMS.asc SHA256SUMS >/dev/null 2>&1 ||
+        fail "$verifier" 'SHA256SUMS verified' 'refused'
+    sed 's/^./0/' SHA256SUMS >changed
+    if out=$("$verifier" --keyring ./sdl2-window-keyring.pgp SHA256SUMS.asc changed 2>&1); then
+        fail "$verifier, changed SHA256SUMS" 'refused' 'verified'
+    else ok "$verifier refused a changed SHA256SUMS: ${out//$'\n'/ }"; fi
+done
+sha256sum -c --ignore-missing --quiet SHA256SUMS || fail 'sha256sum -c' "$tarball OK" 'FAILED'
+echo >>"$tarball"
+if out=$(sha256sum -c --ignore-missing SHA256SUMS 2>&1); then fail "sha256sum -c, changed $tarball" FAILED "$out"
+else ok "sha256sum -c refused a changed file: $(grep FAILED <<<"$out")"; fi
+exit "$failed"
