@@ -2,8 +2,8 @@
 # The release's apt repository as a user meets it, in a throwaway minimal Debian root, where
 # scripts/release runs it: its key in /etc/apt/keyrings and a deb822 .sources file that names
 # it, then `apt-get install sdl2-window`, whose program holds its window on X11 and on Wayland
-# (DISPLAY and WAYLAND_DISPLAY). With "all": a later version arrives with `apt-get upgrade`; apt
-# refuses each repository changed or signed wrongly; gpgv and sqv refuse a changed SHA256SUMS,
+# (DISPLAY and WAYLAND_DISPLAY). With "all": its debug symbols come from main/debug; a later
+# version arrives with `apt-get upgrade`; apt refuses each repository changed or signed wrongly; gpgv and sqv refuse a changed SHA256SUMS,
 # and sha256sum a changed download. Each case prints "ok" or "FAIL", with what it expected.
 #   repository.sh URL SUITE [all]
 # URL serves the release's dist/ as repo/ (a link to release/, which the upgrade points at
@@ -16,16 +16,17 @@ failed=0
 ok() { echo "ok   $1"; }
 fail() { echo "FAIL $1: expected $2, got: $3" && failed=1; }
 
-# use FOLDER: the repository at URL/FOLDER, as the .sources file names it, and apt's lists.
+# use FOLDER [COMPONENTS]: the repository at URL/FOLDER, as the .sources file names it (main, or
+# COMPONENTS), and apt's lists.
 use() { # safe in conditions
-    printf '%s\n' 'Types: deb' "URIs: $url/$1" "Suites: $suite" 'Components: main' "Signed-By: $keyring" \
+    printf '%s\n' 'Types: deb' "URIs: $url/$1" "Suites: $suite" "Components: ${2:-main}" "Signed-By: $keyring" \
         >/etc/apt/sources.list.d/sdl2-window.sources || return
     rm -f /var/lib/apt/lists/127.0.0.1[:_]* || return
     apt-get update -qq 2>&1
 }
-# installed: the version of sdl2-window that dpkg has installed, or nothing.
+# installed [PACKAGE]: the version of sdl2-window, or PACKAGE, that dpkg has installed, or nothing.
 installed() { # safe in conditions
-    { dpkg-query -W -f='${db:Status-Abbrev} ${Version}\n' sdl2-window 2>/dev/null || true; } | sed -n 's/^ii  *//p'
+    { dpkg-query -W -f='${db:Status-Abbrev} ${Version}\n' "${1:-sdl2-window}" 2>/dev/null || true; } | sed -n 's/^ii  *//p'
 }
 
 # The key, fetched once, as the docs say; then the package and its window.
@@ -47,9 +48,17 @@ for driver in x11 wayland; do
 done
 [[ ${3:-} == all ]] || exit "$failed"
 
+# The debug symbols, from the debug component, for the same version.
+use repo 'main main/debug' >/dev/null
+apt-get install -y -qq sdl2-window-dbgsym >/dev/null 2>&1 || true
+rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+debug=$(installed sdl2-window-dbgsym)
+if [[ $debug == "$version" ]]; then ok "debug symbols installed: sdl2-window-dbgsym $version"
+else fail 'debug symbols from main/debug' "sdl2-window-dbgsym $version" "${debug:-nothing}"; fi
+
 # The later version, put in the same repository, arrives with apt-get upgrade.
 ln -sfn later /mnt/www/repo
-use repo >/dev/null
+use repo 'main main/debug' >/dev/null
 apt-get upgrade -y -qq >/dev/null
 rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
 later=$(installed)

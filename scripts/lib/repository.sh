@@ -1,11 +1,12 @@
 # shellcheck shell=bash
 # The release's signed apt repository, on top of basics.sh: gpg and apt-ftparchive (apt-utils).
 # It gives:
-#   suites:       the Debian releases whose users add the repository, by codename
-#   signing_key:  a GnuPG home of its own with the publisher's key, or with a throwaway one
-#   signed:       a file signed with a home's key: detached and armoured, or clear-signed
-#   repository:   an apt repository made in place over a folder's packages, its Release signed
-#   serve, port:  a folder served over HTTP on the loopback address, and its port
+#   suites:             the Debian releases whose users add the repository, by codename
+#   signing_key:        a GnuPG home of its own with the publisher's key, or a throwaway one
+#   signed:             a file signed with a home's key: detached and armoured, or clear-signed
+#   repository:         an apt repository made in place over a folder's packages, signed
+#   test_repositories:  what tests/repository.sh meets: the release, a later one, wrong ones
+#   serve, port:        a folder served over HTTP on the loopback address, and its port
 
 # One build serves them all: made on the oldest, it installs on each (Raspberry Pi OS: trixie).
 suites='bookworm trixie'
@@ -60,6 +61,33 @@ repository() { # safe in conditions
         signed "$home" clear "$dists/$suite/Release" "$dists/$suite/InRelease" || return
         signed "$home" detached "$dists/$suite/Release" "$dists/$suite/Release.gpg" || return
     done
+}
+
+# test_repositories RELEASE WWW HOME EPOCH: in WWW, what tests/repository.sh meets: the folder
+# RELEASE as release/; the same as later/, with its packages made again under a later version;
+# and wrong ones: a pool .deb changed, an InRelease changed after signing, signed by another
+# key, and not signed. HOME's key signs them, but for the other key's.
+test_repositories() { # safe in conditions
+    local deb control version case
+    cp -r "$1" "$2/release" || return
+    cp -r "$1" "$2/later" || return
+    for deb in "$2"/later/*.deb; do
+        dpkg-deb -R "$deb" "$scratch/later" || return
+        control=$scratch/later/DEBIAN/control
+        version=$(sed -n 's/^Version: //p' "$control") || return
+        # (The debug symbols depend on their program's own version: the later one.)
+        sed -i -e "s/^Version: .*/&+later/" -e "s/(= $version)/(= $version+later)/" "$control" || return
+        dpkg-deb -b "$scratch/later" "$2/later/" >/dev/null || return
+        rm -r "$scratch/later" || return
+    done
+    repository "$2/later" "$3" "$4" || return
+    for case in changed-deb changed-inrelease other-key unsigned; do cp -r "$1" "$2/$case" || return; done
+    deb=$(compgen -G "$2/changed-deb/sdl2-window_*_amd64.deb") || return
+    printf x | dd of="$deb" bs=1 seek=2000 conv=notrunc status=none || return
+    sed -i '0,/^Suite: /s/^Suite: .*/&-changed/' "$2"/changed-inrelease/dists/*/InRelease || return
+    signing_key "$scratch/other-key" 'someone else' || return
+    repository "$2/other-key" "$scratch/other-key" "$4" || return
+    rm "$2"/unsigned/dists/*/{InRelease,Release.gpg}
 }
 
 # serve FOLDER LOG: FOLDER served over HTTP on the loopback address until exit, on the port that
