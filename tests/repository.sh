@@ -3,8 +3,9 @@
 # scripts/release runs it: its key in /etc/apt/keyrings and a deb822 .sources file that names
 # it, then `apt-get install sdl2-window`, whose program holds its window on X11 and on Wayland
 # (DISPLAY and WAYLAND_DISPLAY). With "all": its debug symbols come from main/debug; a later
-# version arrives with `apt-get upgrade`; apt refuses each repository changed or signed wrongly; gpgv and sqv refuse a changed SHA256SUMS,
-# and sha256sum a changed download. Each case prints "ok" or "FAIL", with what it expected.
+# version arrives with `apt-get upgrade`; apt refuses each repository changed or signed wrongly;
+# gpgv and sqv refuse a changed SHA256SUMS, and sha256sum a changed download. Each case prints
+# "ok" or "FAIL", with what it expected.
 #   repository.sh URL SUITE [all]
 # URL serves the release's dist/ as repo/ (a link to release/, which the upgrade points at
 # later/, the same with a later version), and each wrong repository by its case's name.
@@ -24,6 +25,10 @@ use() { # safe in conditions
     rm -f /var/lib/apt/lists/127.0.0.1[:_]* || return
     apt-get update -qq 2>&1
 }
+# uncached: our own packages out of apt's cache, which the roots share.
+uncached() {
+    rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+}
 # installed [PACKAGE]: the version of sdl2-window, or PACKAGE, that dpkg has installed, or nothing.
 installed() { # safe in conditions
     { dpkg-query -W -f='${db:Status-Abbrev} ${Version}\n' "${1:-sdl2-window}" 2>/dev/null || true; } | sed -n 's/^ii  *//p'
@@ -34,8 +39,7 @@ apt-get install -y -qq --no-install-recommends curl >/dev/null
 curl -fsSLo "$keyring" "$url/repo/sdl2-window-keyring.pgp"
 use repo >/dev/null
 apt-get install -y -qq sdl2-window >/dev/null
-# (Our own packages stay out of apt's cache, which the roots share.)
-rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+uncached
 version=$(installed)
 if [[ $version ]]; then ok "installed: sdl2-window $version"
 else fail 'install from the repository' 'sdl2-window installed' 'nothing'; fi
@@ -51,7 +55,7 @@ done
 # The debug symbols, from the debug component, for the same version.
 use repo 'main main/debug' >/dev/null
 apt-get install -y -qq sdl2-window-dbgsym >/dev/null 2>&1 || true
-rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+uncached
 debug=$(installed sdl2-window-dbgsym)
 if [[ $debug == "$version" ]]; then ok "debug symbols installed: sdl2-window-dbgsym $version"
 else fail 'debug symbols from main/debug' "sdl2-window-dbgsym $version" "${debug:-nothing}"; fi
@@ -60,7 +64,7 @@ else fail 'debug symbols from main/debug' "sdl2-window-dbgsym $version" "${debug
 ln -sfn later /mnt/www/repo
 use repo 'main main/debug' >/dev/null
 apt-get upgrade -y -qq >/dev/null
-rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+uncached
 later=$(installed)
 if dpkg --compare-versions "$later" gt "$version"; then ok "upgraded: sdl2-window $version to $later"
 else fail 'apt-get upgrade' "a version later than $version" "${later:-none}"; fi
@@ -79,7 +83,7 @@ while read -r case says; do
     [[ $case ]] || continue
     out=$(use "$case") || true
     out+=$(apt-get install -y -qq sdl2-window 2>&1) || true
-    rm -f /var/cache/apt/archives/sdl2-window* /var/cache/apt/archives/partial/sdl2-window*
+    uncached
     if [[ $(installed) ]]; then fail "$case" 'apt refuses it' "sdl2-window $(installed) installed"
     elif grep -qE "$says" <<<"$out"; then ok "$case refused: $(grep -oE "$says" <<<"$out" | head -n 1)"
     else fail "$case" "apt saying /$says/" "$out"; fi

@@ -37,24 +37,28 @@ signed() { # safe in conditions
 # the suites: the programs in main, their debug symbols in main/debug, the source package in
 # main/source; each Release dated EPOCH, and signed with HOME's key (InRelease, Release.gpg).
 repository() { # safe in conditions
-    local folder=$1 home=$2 suite arch dists=$1/dists
-    rm -rf "$dists" || return
+    local folder=$1 home=$2 suite arch dists=$1/dists main=$scratch/main date
+    date=$(date -u -R -d "@$3") || return
+    rm -rf "$dists" "$main" || return
+    # The indexes, the same for every suite.
+    for arch in amd64 arm64; do
+        mkdir -p "$main/binary-$arch" "$main/debug/binary-$arch" || return
+        (cd "$folder" && apt-ftparchive --arch "$arch" packages .) >"$scratch/Packages" || return
+        # (Each stanza's first line names its package.)
+        awk -v RS= -v ORS='\n\n' '$2 !~ /-dbgsym$/' "$scratch/Packages" >"$main/binary-$arch/Packages" || return
+        awk -v RS= -v ORS='\n\n' '$2 ~ /-dbgsym$/' "$scratch/Packages" >"$main/debug/binary-$arch/Packages" || return
+    done
+    mkdir "$main/source" || return
+    (cd "$folder" && apt-ftparchive sources .) >"$main/source/Sources" || return
     for suite in $suites; do
-        for arch in amd64 arm64; do
-            mkdir -p "$dists/$suite/main/binary-$arch" "$dists/$suite/main/debug/binary-$arch" || return
-            (cd "$folder" && apt-ftparchive --arch "$arch" packages .) >"$scratch/Packages" || return
-            # (Each stanza's first line names its package.)
-            awk -v RS= -v ORS='\n\n' '$2 !~ /-dbgsym$/' "$scratch/Packages" >"$dists/$suite/main/binary-$arch/Packages" || return
-            awk -v RS= -v ORS='\n\n' '$2 ~ /-dbgsym$/' "$scratch/Packages" >"$dists/$suite/main/debug/binary-$arch/Packages" || return
-        done
-        mkdir "$dists/$suite/main/source" || return
-        (cd "$folder" && apt-ftparchive sources .) >"$dists/$suite/main/source/Sources" || return
+        mkdir -p "$dists/$suite" || return
+        cp -r "$main" "$dists/$suite/main" || return
         apt-ftparchive -o APT::FTPArchive::Release::Origin=sdl2-window -o APT::FTPArchive::Release::Label=sdl2-window \
             -o "APT::FTPArchive::Release::Suite=$suite" -o "APT::FTPArchive::Release::Codename=$suite" \
             -o 'APT::FTPArchive::Release::Architectures=amd64 arm64' \
             -o 'APT::FTPArchive::Release::Components=main main/debug' \
             -o "APT::FTPArchive::Release::Description=sdl2-window, for Debian's $suite" \
-            -o "APT::FTPArchive::Release::Date=$(date -u -R -d "@$3")" \
+            -o "APT::FTPArchive::Release::Date=$date" \
             -o APT::FTPArchive::Release::MD5=false -o APT::FTPArchive::Release::SHA1=false \
             release "$dists/$suite" >"$scratch/Release" || return
         mv "$scratch/Release" "$dists/$suite/Release" || return
