@@ -6,11 +6,11 @@
 # version arrives with `apt-get upgrade`; apt refuses each repository changed or signed wrongly;
 # gpgv and sqv refuse a changed SHA256SUMS, and sha256sum a changed download. Each case prints
 # "ok" or "FAIL", with what it expected.
-#   repository.sh URL SUITE [all]
-# URL serves the release's dist/ as repo/ (a link to release/, which the upgrade points at
-# later/, the same with a later version), and each wrong repository by its case's name.
+#   repository.sh FOLDER URL SUITE [all]
+# URL serves FOLDER, where repo/ is a link to release/, the release's dist/, which the upgrade
+# points at later/, the same with a later version; and each wrong repository by its case's name.
 set -euo pipefail
-url=$1 suite=$2
+folder=$1 url=$2 suite=$3
 export DEBIAN_FRONTEND=noninteractive
 keyring=/etc/apt/keyrings/sdl2-window-keyring.pgp
 failed=0
@@ -50,7 +50,7 @@ for driver in x11 wayland; do
     if [[ $status == 0 && -z $out && $ms -ge 3000 ]]; then ok "window held on $driver: $ms ms"
     else fail "window on $driver" 'exit 0, nothing printed, 3000 ms or more' "exit $status in $ms ms, printed: $out"; fi
 done
-[[ ${3:-} == all ]] || exit "$failed"
+[[ ${4:-} == all ]] || exit "$failed"
 
 # The debug symbols, from the debug component, for the same version.
 use repo 'main main/debug' >/dev/null
@@ -61,7 +61,7 @@ if [[ $debug == "$version" ]]; then ok "debug symbols installed: sdl2-window-dbg
 else fail 'debug symbols from main/debug' "sdl2-window-dbgsym $version" "${debug:-nothing}"; fi
 
 # The later version, put in the same repository, arrives with apt-get upgrade.
-ln -sfn later /mnt/www/repo
+ln -sfn "$(readlink "$folder/later")" "$folder/repo"
 use repo 'main main/debug' >/dev/null
 apt-get upgrade -y -qq >/dev/null
 uncached
@@ -92,7 +92,7 @@ done <<<"$cases"
 
 # A download checked as the docs say: the signature of SHA256SUMS with each verifier here, then
 # the files' sums; each must also refuse a changed SHA256SUMS, or a changed file.
-mkdir /tmp/download && cp /mnt/www/release/{SHA256SUMS,SHA256SUMS.asc,sdl2-window-keyring.pgp,*.tar.gz} /tmp/download/
+mkdir /tmp/download && cp "$folder"/release/{SHA256SUMS,SHA256SUMS.asc,sdl2-window-keyring.pgp,*.tar.gz} /tmp/download/
 cd /tmp/download
 tarball=$(compgen -G 'sdl2-window-*.tar.gz')
 for verifier in gpgv sqv; do

@@ -2,6 +2,7 @@
 # The basics that every script and suite sources first. It gives:
 #   say, die:        step messages and errors, both on standard error
 #   scratch, pids:   a scratch folder, and the servers to stop on exit by their process ids
+#   together:        functions run side by side, a failure naming those that failed
 #   exits:           commands that stop what a tool started itself (gpg's agent), run on exit
 #   stopped:         SIGKILL for what outlives SIGTERM by 2 s
 #   wait_until:      a command retried until it succeeds, with a deadline
@@ -33,11 +34,13 @@ project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' C
 pids=() exits=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
-    local status=$? pid command
+    local status=$? pid command tree process
     for pid in "${pids[@]}"; do
-        kill -- "$pid" 2>/dev/null || true
+        # (Each process under it too, listed before the first is stopped.)
+        read -ra tree <<<"$(under "$pid")"
+        kill -- "$pid" "${tree[@]}" 2>/dev/null || true
         wait "${pid#-}" 2>/dev/null || true
-        stopped "$pid"
+        for process in "$pid" "${tree[@]}"; do stopped "$process"; done
     done
     for command in "${exits[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
     if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
@@ -51,9 +54,28 @@ stopped() {
     for _ in {1..20}; do kill -0 -- "$1" 2>/dev/null && sleep 0.1 || return 0; done
     kill -KILL -- "$1" 2>/dev/null || true
 }
+# under PID: the processes under PID, by their parents' process ids.
+under() {
+    local child
+    [[ $1 != -* ]] || return 0
+    for child in $(pgrep -P "$1"); do printf '%s ' "$child" && under "$child"; done
+}
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+# together FUNCTION...: the functions run side by side, as jobs that an exit stops; the first
+# that fails stops the rest, and the script, with its name. (wait -p: bash 5.1 or later.)
+together() {
+    local step done names=() others=("${pids[@]}")
+    for step; do "$step" & names[$!]=$step; done
+    pids+=("${!names[@]}")
+    while ((${#names[@]})); do
+        wait -n -p done "${!names[@]}" || die "${names[done]} failed"
+        unset "names[done]"
+    done
+    pids=("${others[@]}")
+}
 
 # wait_until SECONDS WHAT COMMAND...: COMMAND until it succeeds, or a failure once SECONDS (times
 # SLOWDOWN, which the matrix sets under emulation) are up.

@@ -99,9 +99,10 @@ emulated() { # safe in conditions
 # inside ROOT net|nonet COMMAND...: COMMAND in ROOT, as root, with a clean environment (but
 # LD_LIBRARY_PATH, DESKTOPS and SLOWDOWN), emulated for arm64, its kernel file systems mounted
 # in a mount namespace that goes away with it; nonet gives it a network namespace too, where its
-# display servers cannot meet the host's. Where bind names a folder, it is at /mnt; where debs
-# does, at apt's cache of downloaded packages.
-bind='' debs_bound=''
+# display servers cannot meet the host's. Where bind names a folder, it is at /mnt. Where
+# overlay names one, apt's cache of downloaded packages is debs/ seen through an overlay whose
+# changes go to that folder, and SDL2 built for Windows is the cache folder's.
+bind='' overlay=''
 inside() { # safe in conditions
     local root=$1 net=() emulated=()
     [[ $2 == nonet ]] && net=(--net)
@@ -110,10 +111,14 @@ inside() { # safe in conditions
     cp /etc/resolv.conf "$root/etc/resolv.conf" || return
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
     "${emulated[@]}" unshare --mount --propagation private --fork --kill-child "${net[@]}" bash -euo pipefail -c '
-        root=$1 bind=$2 debs=$3
-        shift 3
+        root=$1 bind=$2 overlay=$3 debs=$4
+        shift 4
         [[ -z $bind ]] || mount --bind "$bind" "$root/mnt"
-        [[ -z $debs ]] || mount --bind "$debs" "$root/var/cache/apt/archives"
+        if [[ $overlay ]]; then
+            mkdir -p "$overlay/debs" "$overlay/work" "$root/root/.cache/sdl2-window/sdl2-for-windows" "$debs/../sdl2-for-windows"
+            mount -t overlay overlay -o "lowerdir=$debs,upperdir=$overlay/debs,workdir=$overlay/work" "$root/var/cache/apt/archives"
+            mount --bind "$debs/../sdl2-for-windows" "$root/root/.cache/sdl2-window/sdl2-for-windows"
+        fi
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
         mount --rbind /dev "$root/dev"
@@ -121,20 +126,21 @@ inside() { # safe in conditions
         exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
             LANG=C.UTF-8 CI=true ${LD_LIBRARY_PATH:+"LD_LIBRARY_PATH=$LD_LIBRARY_PATH"} \
             ${DESKTOPS:+"DESKTOPS=$DESKTOPS"} ${SLOWDOWN:+"SLOWDOWN=$SLOWDOWN"} "$@"
-    ' inside "$root" "$bind" "$debs_bound" "$@"
+    ' inside "$root" "$bind" "$overlay" "$debs" "$@"
 }
 
 # copy_tree ROOT: the tree as it is, tracked and new files but not deleted ones, into ROOT/src,
 # with a clean /tmp.
 copy_tree() { # safe in conditions
-    local file
+    local file files
     rm -rf "$1/src" "$1/tmp" || return
     mkdir "$1/src" || return
     mkdir -m 1777 "$1/tmp" || return
-    git ls-files -z --cached --others --exclude-standard >"$scratch/tree" || return
+    files=$(mktemp "$scratch/tree.XXXXXX") || return
+    git ls-files -z --cached --others --exclude-standard >"$files" || return
     while IFS= read -rd '' file; do
         [[ ! -e $file && ! -L $file ]] || printf '%s\0' "$file"
-    done <"$scratch/tree" | tar --null -T - -cf - | tar -xf - -C "$1/src"
+    done <"$files" | tar --null -T - -cf - | tar -xf - -C "$1/src"
 }
 
 # in_tree ROOT COMMAND...: COMMAND, with the network, in a copy of the tree and of dist/, which
@@ -144,16 +150,24 @@ in_tree() { # safe in conditions
     in_copy "$roots/$1" "${@:2}"
 }
 
-# in_throwaway ROOT COMMAND...: the same in a throwaway copy of the root as debootstrap made it,
-# with only what COMMAND installs, as Debian's build daemons build (under emulation, dpkg cannot
-# rename a folder on an overlay, so it is a copy). apt's downloads are kept for the next.
+# in_throwaway ROOT COMMAND...: the same in a throwaway copy of the root as it was made, with
+# only what COMMAND installs, as Debian's build daemons build (under emulation, dpkg cannot
+# rename a folder on an overlay, so it is a copy), and dpkg's writes not synced: nothing stays.
+# Throwaway roots may run side by side. The packages that apt downloads join debs/ at the end,
+# for the next (apt checks each file's hash), but our own.
 in_throwaway() { # safe in conditions
-    local status=0
+    local status=0 copy file kept
     fresh_root "$roots/$1.minimal" || return
-    rm -rf "${scratch:?}/$1" || return
-    cp -a "$roots/$1.minimal" "$scratch/$1" || return
-    debs_bound=$debs in_copy "$scratch/$1" "${@:2}" || status=$?
-    rm -rf "${scratch:?}/$1" || return
+    copy=$(mktemp -d "$scratch/$1.XXXXXX") || return
+    cp -a "$roots/$1.minimal" "$copy/root" || return
+    echo force-unsafe-io >"$copy/root/etc/dpkg/dpkg.cfg.d/unsafe-io" || return
+    overlay=$copy in_copy "$copy/root" "${@:2}" || status=$?
+    for file in "$copy"/debs/*.deb; do
+        [[ -f $file && ! -e $debs/${file##*/} && ${file##*/} != sdl2-window* ]] || continue
+        # (Whole or not at all: another root may read the cache meanwhile.)
+        kept=$(mktemp -p "$debs" .new.XXXXXX) && cp "$file" "$kept" && mv "$kept" "$debs/${file##*/}" || return
+    done
+    rm -rf "$copy" || return
     return "$status"
 }
 
@@ -166,7 +180,8 @@ in_copy() { # safe in conditions
     inside "$1" net bash -euo pipefail -c 'cd /src && "$@"' in_copy "${@:2}" || status=$?
     if [[ -d $1/src/dist ]]; then
         mkdir -p dist || return
-        cp -r "$1/src/dist/." dist/ || return
+        # (What is there stays: a root beside this one may be reading it.)
+        cp -rn "$1/src/dist/." dist/ || return
     fi
     return "$status"
 }
