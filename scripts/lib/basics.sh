@@ -2,7 +2,7 @@
 # The basics that every script and suite sources first. It gives:
 #   say, die:        step messages and errors, both on standard error
 #   scratch, pids:   a scratch folder, and the servers to stop on exit by their process ids
-#   together:        functions run side by side, a failure naming those that failed
+#   together:        commands run side by side, the first to fail stopping the rest
 #   exits:           commands that stop what a tool started itself (gpg's agent), run on exit
 #   stopped:         SIGKILL for what outlives SIGTERM by 2 s
 #   wait_until:      a command retried until it succeeds, with a deadline
@@ -34,13 +34,13 @@ project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' C
 pids=() exits=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
-    local status=$? pid command tree process
+    local status=$? pid command below process
     for pid in "${pids[@]}"; do
         # (Each process under it too, listed before the first is stopped.)
-        read -ra tree <<<"$(under "$pid")"
-        kill -- "$pid" "${tree[@]}" 2>/dev/null || true
+        read -ra below <<<"$(under "$pid")"
+        kill -- "$pid" "${below[@]}" 2>/dev/null || true
         wait "${pid#-}" 2>/dev/null || true
-        for process in "$pid" "${tree[@]}"; do stopped "$process"; done
+        for process in "$pid" "${below[@]}"; do stopped "$process"; done
     done
     for command in "${exits[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
     if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
@@ -64,15 +64,17 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# together FUNCTION...: the functions run side by side, as jobs that an exit stops; the first
-# that fails stops the rest, and the script, with its name. (wait -p: bash 5.1 or later.)
+# together COMMAND...: the commands (each a function and its arguments, in one word split at
+# spaces) run side by side, as jobs that an exit stops; the first that fails stops the rest, and
+# the script, with its name. (wait -p: bash 5.1 or later.)
 together() {
-    local step done names=() others=("${pids[@]}")
-    for step; do "$step" & names[$!]=$step; done
+    local step finished names=() others=("${pids[@]}")
+    # shellcheck disable=SC2086 # split on purpose
+    for step; do $step & names[$!]=$step; done
     pids+=("${!names[@]}")
     while ((${#names[@]})); do
-        wait -n -p done "${!names[@]}" || die "${names[done]} failed"
-        unset "names[done]"
+        wait -n -p finished "${!names[@]}" || die "${names[finished]} failed"
+        unset "names[finished]"
     done
     pids=("${others[@]}")
 }
