@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The release's apt repository as a user meets it, in a throwaway minimal Debian root, where
 # scripts/release runs it: its key in /etc/apt/keyrings and a deb822 .sources file that names
-# it, then `apt-get install sdl2-window`, whose program holds its window on X11 and on Wayland
-# (DISPLAY and WAYLAND_DISPLAY). With "all": its debug symbols come from main/debug; a later
+# it, then `apt-get install sdl2-window` (without "all", without Recommends), whose program
+# holds its window on X11 and on Wayland (DISPLAY and WAYLAND_DISPLAY). With "all", as a user
+# types it, with Recommends; then its debug symbols come from main/debug; a later
 # version arrives with `apt-get upgrade`; apt refuses each repository changed or signed wrongly;
 # gpgv and sqv refuse a changed SHA256SUMS, and sha256sum a changed download. Each case prints
 # "ok" or "FAIL", with what it expected.
@@ -13,8 +14,9 @@ set -euo pipefail
 folder=$1 url=$2 suite=$3
 export DEBIAN_FRONTEND=noninteractive
 keyring=/etc/apt/keyrings/sdl2-window-keyring.pgp
-failed=0
-ok() { echo "ok   $1"; }
+failed=0 passed=0
+ok() { echo "ok   $1" && passed=$((passed + 1)); }
+trap 'echo "$passed checks passed"' EXIT
 fail() { echo "FAIL $1: expected $2, got: $3" && failed=1; }
 
 # use FOLDER [COMPONENTS]: the repository at URL/FOLDER, as the .sources file names it (main, or
@@ -38,7 +40,10 @@ installed() { # safe in conditions
 apt-get install -y -qq --no-install-recommends curl >/dev/null
 curl -fsSLo "$keyring" "$url/repo/sdl2-window-keyring.pgp"
 use repo >/dev/null
-apt-get install -y -qq sdl2-window >/dev/null
+# (On the emulated roots, without Recommends: what the window needs is in Depends.)
+recommends=()
+[[ ${4:-} == all ]] || recommends=(--no-install-recommends)
+apt-get install -y -qq "${recommends[@]}" sdl2-window >/dev/null
 uncached
 version=$(installed)
 if [[ $version ]]; then ok "installed: sdl2-window $version"

@@ -64,15 +64,20 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# together COMMAND...: the commands (each a function and its arguments, in one word split at
-# spaces) run side by side, as jobs that an exit stops; the first that fails stops the rest, and
-# the script, with its name. (wait -p: bash 5.1 or later.)
+# together [-j N] COMMAND...: the commands (each a function and its arguments, in one word split
+# at spaces) run side by side, N at a time (or all), in their order, as jobs that an exit stops;
+# the first that fails stops the rest, and the script, with its name. (wait -p: bash 5.1.)
 together() {
-    local step finished names=() others=("${pids[@]}")
-    # shellcheck disable=SC2086 # split on purpose
-    for step; do $step & names[$!]=$step; done
-    pids+=("${!names[@]}")
-    while ((${#names[@]})); do
+    local most=0 finished names=() others=("${pids[@]}")
+    [[ $1 != -j ]] || { most=$2 && shift 2; }
+    while (($# || ${#names[@]})); do
+        if (($#)) && ((most == 0 || ${#names[@]} < most)); then
+            # shellcheck disable=SC2086 # split on purpose
+            $1 & names[$!]=$1
+            pids+=("$!")
+            shift
+            continue
+        fi
         wait -n -p finished "${!names[@]}" || die "${names[finished]} failed"
         unset "names[finished]"
     done
