@@ -7,7 +7,8 @@
 #   inside:        a command in a root, in namespaces of its own, with or without the network
 #   copy_tree:     the tree as it is into a root
 #   in_tree:       a command in a copy of the tree in a root, dist/ carried in and back out
-#   in_throwaway:  the same in a throwaway copy of a root as debootstrap made it
+#   in_throwaway:  the same in a throwaway copy of a root as debootstrap made it; several may
+#                  run side by side, sharing the cache folder's downloads
 
 # The rows: a root (a Debian release; -arm64: for arm64), -compat for libsdl2-compat, and what it is.
 rows='
@@ -21,7 +22,8 @@ trixie-arm64    Debian 13 for arm64, as Raspberry Pi OS is since October 2025, u
 read -ra row_names <<<"$(awk 'NF {printf "%s ", $1}' <<<"$rows")"
 
 roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
-# What apt downloads in a throwaway root stays here for the next (apt checks each file's hash).
+# What apt downloads in a throwaway root stays here for the next (apt checks each file's hash);
+# SDL2 built for Windows, beside it, in sdl2-for-windows.
 debs=${roots%/*}/debs
 logs=$PWD/build/roots
 archive=''
