@@ -14,11 +14,11 @@ skip_without Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston wes
 table_index docs/desktops.md Desktop
 table_says() {
     awk -F' *[|] *' -v name="$1" -v driver="$2" -v c="$index" -v header="$header" '
-        c && NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' "$table"
+        c && NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' "$doc"
 }
 # table_row DESKTOP: the first column of its rows.
 table_row() {
-    awk -F' *[|] *' -v name="$1" -v header="$header" 'NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" { print $2; exit }' "$table"
+    awk -F' *[|] *' -v name="$1" -v header="$header" 'NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" { print $2; exit }' "$doc"
 }
 
 # The window on Xwayland, viewable and titled exactly; or a toplevel in the protocol log.
@@ -68,22 +68,22 @@ protocol() {
             printf "%s|%s\n", title, shown ? "shown" : "not shown"
         }'
 }
-# xwayland FROM: what Xwayland's log says, from byte FROM of the compositor's log.
-xwayland() { tail -c +"$(($1 + 1))" "$XDG_RUNTIME_DIR.log" | protocol | cut -d'|' -f2; }
+# xwayland_says FROM: what Xwayland's log says, from byte FROM of the compositor's log.
+xwayland_says() { tail -c +"$(($1 + 1))" "$XDG_RUNTIME_DIR.log" | protocol | cut -d'|' -f2; }
 
 # toplevel_titled: the toplevel in the protocol log, titled exactly; sets shown.
 toplevel_titled() {
-    local log=$scratch/$((++logs))-protocol.log title_
+    local log=$scratch/$((++protocol_logs))-protocol.log title_
     cp "$scratch/err" "$log"
     IFS='|' read -r title_ shown <<<"$(protocol <"$log")"
     [[ $title_ == "$title" ]] || mismatch toplevel "one titled '$title'" "${title_:-none} (log: $log)"
 }
-logs=0
+protocol_logs=0
 # judge_desktop: the driver taken and whether the window was shown, or a hang, against the table.
 judge_desktop() {
     local got=hangs
     if ((status != 124 && status != 137)); then
-        if [[ $driver == wayland ]]; then toplevel_titled; else shown=$(xwayland "$from"); fi
+        if [[ $driver == wayland ]]; then toplevel_titled; else shown=$(xwayland_says "$from"); fi
         got="$driver, $shown"
     fi
     local cell
@@ -128,11 +128,11 @@ control() {
     wait_until 10 "$1 shown" "$2" || mismatch "$1" shown 'not shown: cannot see anything here'
     { kill "$pid" && wait "$pid"; } 2>/dev/null || true
 }
-x_control_shown() { [[ $(xwayland "$from") == shown ]]; }
+x_control_shown() { [[ $(xwayland_says "$from") == shown ]]; }
 wayland_control_shown() { [[ $(protocol <"$scratch/$desktop-control.log") == *'|shown' ]]; }
 
-# desktop NAME: the controls and the three cases, where the desktop is here and DESKTOPS allows.
-desktop() {
+# try_desktop NAME: the controls and the three cases, where the desktop is here and DESKTOPS allows.
+try_desktop() {
     desktop=$1
     local command
     command=$(desktop_command "$1")
@@ -148,17 +148,17 @@ desktop() {
     fi
     start_desktop "$1" || { mismatch "$1" started 'no desktop'; verdict "$1"; stop_desktop; return; }
     controls 2>/dev/null # (weston-simple-shm aborts on sway, its two buffers held, once seen)
-    run_case unset -u SDL_VIDEODRIVER "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland" \
+    run_case unset -u SDL_VIDEODRIVER "DISPLAY=$xwayland_display" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland" \
         WAYLAND_DEBUG=client
     run_case wayland -u DISPLAY SDL_VIDEODRIVER=wayland "WAYLAND_DISPLAY=$wayland" WAYLAND_DEBUG=client
-    run_case x11 SDL_VIDEODRIVER=x11 "DISPLAY=$xwayland" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland"
+    run_case x11 SDL_VIDEODRIVER=x11 "DISPLAY=$xwayland_display" "XAUTHORITY=$xauth" "WAYLAND_DISPLAY=$wayland"
     stop_desktop
 }
 
 # Weston, last, is nested on an Xvfb of its own.
 for name in "${desktops[@]}"; do
     [[ $name != weston ]] || start_xvfb || die "Xvfb did not start"
-    desktop "$name"
+    try_desktop "$name"
 done
 
 verdicts

@@ -148,7 +148,7 @@ fi
 
 # Every row of the table has a case.
 for row in "${table_rows[@]}"; do
-    printf '%s\n' "${rows_run[@]}" | grep -qxF -- "$row" || mismatch "$table: row '$row'" 'a case' none
+    printf '%s\n' "${rows_run[@]}" | grep -qxF -- "$row" || mismatch "$doc: row '$row'" 'a case' none
 done
-verdict "$table: a case for every row"
+verdict "$doc: a case for every row"
 verdicts

@@ -33,7 +33,7 @@ column=$(sdl2_build) || die "cannot tell which SDL2 $program runs on"
 [[ -z $column || $column =~ ^SDL2\ (2|on\ SDL\ 3)\.[0-9]+$ ]] || die "cannot tell which SDL2 $program runs on: '$column'"
 
 # table_index TABLE FIRST: TABLE's table, whose header's first cell is FIRST, as the suite's
-# (sets table, its header's line number and its rows' first cells, table_rows), and the field of
+# (sets doc, its header's line number and its rows' first cells, table_rows), and the field of
 # this build's column in it (sets index; 0 where there is none, and the suite prints what it
 # measured, or fails in CI, where every cell is judged). A table without that header or without
 # rows fails at once.
@@ -43,13 +43,13 @@ table_index() {
         $2 == first { for (i = 3; i < NF; i++) if ($i == column) c = i; print c + 0, NR; on = 1; next }
         on && !/^\|/ { exit }
         on && $2 !~ /^-+$/ { print $2 }' "$1") || die "cannot read $1"
-    table=$1
-    [[ $found ]] || die "$table: no table whose header starts with \"$2\""
+    doc=$1
+    [[ $found ]] || die "$doc: no table whose header starts with \"$2\""
     mapfile -t table_rows <<<"$found"
     read -r index header <<<"${table_rows[0]}"
     table_rows=("${table_rows[@]:1}")
-    ((${#table_rows[@]})) || die "$table: no rows under its header"
-    ((index)) || [[ -z ${CI:-} ]] || die "$table: no column \"$column\", and in CI every cell is judged"
+    ((${#table_rows[@]})) || die "$doc: no rows under its header"
+    ((index)) || [[ -z ${CI:-} ]] || die "$doc: no column \"$column\", and in CI every cell is judged"
 }
 
 # skip_without TOOL...: without them the suite is skipped (77), naming those it lacks; CI fails.
@@ -87,7 +87,7 @@ verdict() { # safe in conditions
 verdicts() {
     if ((${#measured_rows[@]})); then
         printf '%s: not judged, as %s has nothing for "%s" there; measured here, ready to add:\n' \
-            "$me" "$table" "$column"
+            "$me" "$doc" "$column"
         printf '%s\n' "${measured_rows[@]}"
         [[ -z ${CI:-} ]] || die "in CI every cell is judged: these were not"
     fi
@@ -134,7 +134,7 @@ judge() {
 
 # cell ROW: this build's cell of that row of the table (docs/cases.md says how a cell reads).
 cell() {
-    awk -F' *[|] *' -v row="$1" -v c="$index" -v header="$header" 'c && NR > header && $2 == row { print $c; exit }' "$table"
+    awk -F' *[|] *' -v row="$1" -v c="$index" -v header="$header" 'c && NR > header && $2 == row { print $c; exit }' "$doc"
 }
 # held ROW: the run against its cell; without a column, what was measured, in the table's own
 # words, for verdicts to print.
@@ -143,7 +143,7 @@ held() {
     local expected got ok=1 text
     expected=$(cell "$1") got=$(measured)
     if [[ -z $expected ]]; then
-        ((index == 0)) || { mismatch "$table: row '$1'" 'a row, with a cell' none && return; }
+        ((index == 0)) || { mismatch "$doc: row '$1'" 'a row, with a cell' none && return; }
         [[ " ${measured_rows[*]} " == *"| $1 |"* ]] || measured_rows+=("| $1 | $got |")
         return
     fi
@@ -158,7 +158,7 @@ held() {
     else
         [[ -z $out ]] || ok=
     fi
-    [[ $ok ]] || mismatch "$table, $column: $1" "$expected" "$got"
+    [[ $ok ]] || mismatch "$doc, $column: $1" "$expected" "$got"
 }
 # like LINE TEXT: LINE is TEXT, or starts with it where TEXT ends in "…".
 like() { if [[ $2 == *… ]]; then [[ $1 == "${2%…}"* ]]; else [[ $1 == "$2" ]]; fi; }

@@ -3,30 +3,41 @@
 #   start_xvfb:       a private virtual X display
 #   start_weston:     a private Weston, nested or headless
 #   start_wm:         openbox on the X display
-#   desktops:         the desktops people use, by name; desktop_command gives each one's command
+#   desktops:         the desktops people use, by name, from desktop_tools, with the packages
+#                     that bring each; desktop_command gives each one's command
 #   start_desktop:    one of them, with Xwayland, in a session of its own; stop_desktop stops it
 #   on_xwayland:      a command on the desktop's Xwayland, as its user
 
-# The desktops, in the order that the suites try them: Weston last, since wlroots' Xwayland, run
-# as nobody, gives up on an X display number that a server of root's holds, not taking the next.
-desktops=(mutter kwin sway labwc weston)
+# The desktops people use, as lines of the installer's table of tools (installer.sh): the name,
+# the step that wants it, the command that starts it, and its packages on each system; in the
+# order that the suites try them: Weston last, since wlroots' Xwayland, run as nobody, gives up on
+# an X display number that a server of root's holds, not taking the next. start_desktop knows
+# how to start each.
+desktop_tools='
+mutter     desktops ?mutter           mutter             mutter       mutter           mutter    mutter  -
+kwin       desktops ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -
+sway       desktops ?sway             sway               sway         sway             sway      sway    -
+labwc      desktops ?labwc            labwc              labwc        labwc            labwc     labwc   -
+weston     suites   weston            weston             weston       weston           weston    weston  -
+'
+read -ra desktops <<<"$(awk 'NF {printf "%s ", $1}' <<<"$desktop_tools")"
 desktop_command() { # safe in conditions
-    if [[ $1 == kwin ]]; then echo kwin_wayland; else echo "$1"; fi
+    awk -v name="$1" '$1 == name {sub(/^[?]/, "", $3); print $3}' <<<"$desktop_tools"
 }
 
 # start_xvfb [ARGUMENT...]: a private Xvfb, with those arguments too, on a display number that
 # it picks free itself. Sets DISPLAY, xvfb_pid and xvfb_log, and points SDL2 at it alone.
 # shellcheck disable=SC2120 # the arguments are optional
 start_xvfb() { # safe in conditions
-    local number
-    number=$(mktemp "$scratch/display.XXXX") || return
-    xvfb_log=$number.log
+    local display_file
+    display_file=$(mktemp "$scratch/display.XXXX") || return
+    xvfb_log=$display_file.log
     # -noreset: the server stays as it is when its last client leaves.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset "$@" 3>"$number" 2>"$xvfb_log" &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset "$@" 3>"$display_file" 2>"$xvfb_log" &
     xvfb_pid=$!
     pids+=("$xvfb_pid")
-    wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$number" || return 1
-    DISPLAY=:$(<"$number")
+    wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$display_file" || return 1
+    DISPLAY=:$(<"$display_file")
     export DISPLAY SDL_VIDEODRIVER=x11
     unset WAYLAND_DISPLAY
 }
@@ -54,7 +65,7 @@ start_wm() { # safe in conditions
 
 # start_desktop NAME: the desktop in a session, home and runtime folder of its own, headless or,
 # where NESTED is set (always for Weston), nested on $DISPLAY, with WAYLAND_DEBUG=client. Sets
-# XDG_RUNTIME_DIR (log: its .log), wayland, xwayland, xauth and as_user (runs as its user).
+# XDG_RUNTIME_DIR (log: its .log), wayland, xwayland_display, xauth and as_user (runs as its user).
 start_desktop() { # safe in conditions
     export XDG_RUNTIME_DIR=$scratch/$1
     mkdir -m 700 "$XDG_RUNTIME_DIR" || return
@@ -99,7 +110,7 @@ launch() { # safe in conditions
     wait_until 20 Xwayland on_xwayland timeout 5 xdpyinfo
 }
 wayland_up() { wayland=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -n 1) && [[ ${wayland:=} ]]; }
-xwayland_up() { displays=$(x_displays "$session") && xwayland=:${displays%%$'\n'*} && [[ $xwayland != : ]]; }
+xwayland_up() { displays=$(x_displays "$session") && xwayland_display=:${displays%%$'\n'*} && [[ $xwayland_display != : ]]; }
 # x_displays SESSION: the numbers of the X displays whose sockets the session's processes listen
 # on, by the kernel's table of Unix sockets and the processes' descriptors.
 x_displays() {
@@ -110,7 +121,7 @@ x_displays() {
 }
 # on_xwayland COMMAND...: COMMAND on the desktop's Xwayland, as the desktop's user.
 on_xwayland() { # safe in conditions
-    "${as_user[@]}" env "XAUTHORITY=$xauth" DISPLAY="$xwayland" "$@"
+    "${as_user[@]}" env "XAUTHORITY=$xauth" DISPLAY="$xwayland_display" "$@"
 }
 # stop_desktop: the desktop's session, and the X sockets and locks of its displays (KWin leaves
 # them).

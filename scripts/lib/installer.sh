@@ -1,14 +1,16 @@
 # shellcheck shell=bash
-# The installer, on top of basics.sh. It gives:
+# The installer, on top of basics.sh and displays.sh, whose desktops it installs too. It gives:
 #   tools:         what the scripts use, and the packages that bring it on each system
 #   require:       finds what a step needs, or installs it with apt, or names what is missing
 #   apt_archives:  the archives of this machine's own apt sources
+source scripts/lib/displays.sh
 
 # What the scripts use: the step that wants it, how it is found here, and the packages that bring
 # it: Debian's (comma-separated, installed with apt-get where apt is), then dnf's, pacman's,
 # zypper's, apk's and brew's ('-': none). Found by: commands, all on PATH; pc:MODULE, pkg-config's
 # (or, for SDL2, CMake's) package; dpkg, Debian's packages (taken to be there without dpkg). A
-# leading '?': wanted where the system has it, never a reason to stop (its suites skip).
+# leading '?': wanted where the system has it, never a reason to stop (its suites skip). The
+# desktops' lines are displays.sh's.
 tools='
 cmake      build    cmake             cmake              cmake        cmake            cmake     cmake   cmake
 c++        build    c++               g++                gcc-c++      gcc              gcc-c++   g++     -
@@ -23,7 +25,6 @@ scrot      xvfb     scrot             scrot              scrot        scrot     
 fonts      xvfb     dpkg              fonts-dejavu-core  dejavu-sans-fonts ttf-dejavu  dejavu-fonts font-dejavu -
 x11-utils  suites   xprop,xdpyinfo    x11-utils          xprop,xdpyinfo xorg-xprop,xorg-xdpyinfo xprop,xdpyinfo xprop,xdpyinfo -
 wmctrl     suites   wmctrl            wmctrl             wmctrl       wmctrl           wmctrl    wmctrl  -
-weston     suites   weston            weston             weston       weston           weston    weston  -
 Xwayland   suites   Xwayland          xwayland           xorg-x11-server-Xwayland xorg-xwayland xwayland xwayland -
 binutils   suites   readelf           binutils           binutils     binutils         binutils  binutils binutils
 man        suites   man,nroff         man-db,groff-base  man-db,groff man-db,groff     man,groff mandoc,groff man-db
@@ -32,10 +33,6 @@ build-essential package ?dpkg       build-essential    -            -           
 file       package  file              file               file         file             file      file    -
 lintian    package  ?lintian          lintian            lintian      -                -         -       -
 dbus       suites   dbus-run-session  dbus               dbus-tools   dbus             dbus-1    dbus    -
-mutter     desktops ?mutter           mutter             mutter       mutter           mutter    mutter  -
-KWin       desktops ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -
-sway       desktops ?sway             sway               sway         sway             sway      sway    -
-labwc      desktops ?labwc            labwc              labwc        labwc            labwc     labwc   -
 xwd        pictures xwd               x11-apps           xwd          xorg-xwd         xwd       xwd     -
 netpbm     pictures xwdtopnm,pamcut,pnmquant,pnmtopng netpbm netpbm-progs netpbm    netpbm    netpbm  netpbm
 Breeze     pictures ?dpkg             kwin-style-breeze  plasma-breeze breeze          breeze6   -       -
@@ -74,23 +71,23 @@ offered() {
     for package; do apt-cache show "$package" >/dev/null 2>&1 && printf '%s ' "$package"; done
 }
 
-# require STEP...: what those steps need, found here or installed with apt-get; without apt, a
+# require STEP...: what those for_step need, found here or installed with apt-get; without apt, a
 # message naming what is missing, with the line that installs it on other systems, and a stop.
 require() { # safe in conditions
-    local step name what how debian others missing=() packages=() optional=() other=() line none i j
+    local step name for_step how debian others missing=() packages=() optional=() other=() line none i j
     for step; do
-        while read -r name what how debian others; do
-            [[ $what == "$step" ]] || continue
+        while read -r name for_step how debian others; do
+            [[ $for_step == "$step" ]] || continue
             IFS=, read -ra debian <<<"$debian"
             present "$how" "${debian[@]}" && continue
             if [[ $how == \?* ]]; then
                 # A desktop that DESKTOPS, where set, leaves out is not wanted either.
-                [[ $what != desktops || " ${DESKTOPS:-${name,,}} " == *" ${name,,} "* ]] &&
+                [[ $for_step != desktops || " ${DESKTOPS:-$name} " == *" $name "* ]] &&
                     optional+=("${debian[@]}")
             else
                 missing+=("$name") && packages+=("${debian[@]}") && other+=("$others")
             fi
-        done <<<"$tools"
+        done <<<"$tools$desktop_tools"
     done
     if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
         ((${#missing[@]})) || [[ $(offered "${optional[@]}") ]] || return 0

@@ -25,7 +25,7 @@ roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
 # What apt downloads in a throwaway root stays here for the next (apt checks each file's hash);
 # SDL2 built for Windows, beside it, in sdl2-for-windows.
 debs=${roots%/*}/debs
-logs=$PWD/build/roots
+debootstrap_logs=$PWD/build/roots
 archive=''
 
 # fresh_root ROOT: the root (sid in $roots; sid.minimal for one that only this changes),
@@ -42,7 +42,7 @@ fresh_root() { # safe in conditions
         proxy=$(apt-config shell http_proxy Acquire::http::Proxy) || return
         eval "$proxy"
         [[ -z ${http_proxy:-} ]] || export http_proxy
-        mkdir -p "$roots" "$logs" "$debs" || return
+        mkdir -p "$roots" "$debootstrap_logs" "$debs" || return
     fi
     local root=$1 name=${1##*/}
     name=${name%.minimal}
@@ -51,8 +51,8 @@ fresh_root() { # safe in conditions
     if [[ ! -e $root/.made ]]; then
         say "$name: making a minimal root with debootstrap"
         rm -rf "$root.new" || return
-        debootstrapped "$root.new" "$suite" "$arch" >"$logs/$name-debootstrap.log" 2>&1 ||
-            die "debootstrap failed (log: $logs/$name-debootstrap.log)"
+        debootstrapped "$root.new" "$suite" "$arch" >"$debootstrap_logs/$name-debootstrap.log" 2>&1 ||
+            die "debootstrap failed (log: $debootstrap_logs/$name-debootstrap.log)"
         if [[ $suite == sid ]]; then
             echo 'Acquire::Check-Valid-Until "false";' >"$root.new/etc/apt/apt.conf.d/80valid" || return
         fi
