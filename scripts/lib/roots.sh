@@ -2,24 +2,32 @@
 # The Debian roots, on top of basics.sh and installer.sh: minimal roots, amd64 or arm64 (run
 # under qemu-user-static), made by debootstrap from this machine's own archive and kept in the
 # cache folder, where the matrix, the release and the pictures run. Needs root. It gives:
-#   rows:          the matrix's rows, each a Debian release (and SDL2 build) that users have
-#   roots:         the cache folder of the roots; fresh_root makes one or brings it up to date
-#   inside:        a command in a root, in namespaces of its own, with or without the network
+#   row_names:     the matrix's rows, each a Debian release (and SDL2 build) that users have;
+#                  row_sdl2, each one's SDL2 build; ci_rows, those that CI runs; row_roots,
+#                  their roots
+#   roots:         the cache folder of the roots, each ROOT as its steps leave it and
+#                  ROOT.minimal as debootstrap made it; fresh_root makes one or brings it up to
+#                  date; archive, the Debian archive that they come from
+#   inside:        a command in a root, in namespaces of its own, with or without the network,
+#                  and with a folder bound in (bind)
 #   copy_tree:     the tree as it is into a root
 #   in_tree:       a command in a copy of the tree in a root, dist/ carried in and back out
 #   in_throwaway:  the same in a throwaway copy of a root as debootstrap made it; several may
 #                  run side by side, sharing the cache folder's downloads
 
-# The rows: a root (a Debian release; -arm64: for arm64), -compat for libsdl2-compat, and what it is.
-rows='
-bookworm        Debian 12, SDL2 2.26
-trixie          Debian 13, SDL2 2.32
-trixie-compat   Debian 13 with libsdl2-compat: the SDL2 interface over SDL 3.2
-sid             Debian unstable, where SDL2 is that compatibility layer over SDL 3.4
-bookworm-arm64  Debian 12 for arm64, as Raspberry Pi OS Legacy is, under emulation
-trixie-arm64    Debian 13 for arm64, as Raspberry Pi OS is since October 2025, under emulation
-'
-read -ra row_names <<<"$(awk 'NF {printf "%s ", $1}' <<<"$rows")"
+# The rows, from the table of docs/testing.md whose header starts with "Row": each a root (a
+# Debian release; -arm64: for arm64), with -compat where libsdl2-compat stands in for SDL2; the
+# SDL2 build, as the suites' tables name it; and whether CI runs it ("yes").
+row_names=() ci_rows=()
+declare -A row_sdl2=()
+while IFS='|' read -r row sdl2 ci; do
+    row_names+=("$row") && row_sdl2[$row]=$sdl2
+    [[ $ci != yes* ]] || ci_rows+=("$row")
+done < <(awk -F' *[|] *' '$2 == "Row" { on = 1; next } on && !/^[|]/ { exit }
+    on && $2 !~ /^-+$/ { gsub(/`/, "", $2); print $2 "|" $4 "|" $6 }' docs/testing.md)
+((${#row_names[@]})) || die "docs/testing.md: no table of rows, whose header starts with \"Row\""
+# The roots that the rows run in, each once.
+read -ra row_roots <<<"$(printf '%s\n' "${row_names[@]%-compat}" | awk '!seen[$0]++' | paste -sd' ')"
 
 roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
 # What apt downloads in a throwaway root stays here for the next (apt checks each file's hash);
