@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # The basics that every script and suite sources first. It gives:
-#   say, die:        step messages and errors, both on standard error
+#   say, die, me:    step messages and errors, both on standard error; the script's name
 #   scratch, pids:   a scratch folder, and the servers to stop on exit by their process ids
 #   together:        commands run side by side, the first to fail stopping the rest
 #   exits:           commands that stop what a tool started itself (gpg's agent), run on exit

@@ -44,7 +44,6 @@ Xlib       bench    pc:x11            libx11-dev         libX11-devel libx11    
 linters    lint     clang-format,clang-tidy,cppcheck,shellcheck clang-format,clang-tidy,cppcheck,shellcheck clang-tools-extra,cppcheck,ShellCheck clang,cppcheck,shellcheck clang-tools,cppcheck,ShellCheck clang-extra-tools,cppcheck,shellcheck llvm,cppcheck,shellcheck
 node       lint     node,npm          nodejs,npm         nodejs,npm   nodejs,npm       nodejs,npm nodejs,npm node
 rpm        rpm      rpmbuild,rpmlint  rpm,rpmlint        rpm-build,rpmlint rpm-tools,rpmlint rpm-build,rpmlint - -
-unzip      release  unzip             unzip              unzip        unzip            unzip     unzip   unzip
 gpg        release  gpg,gpgconf       gnupg              gnupg2       gnupg            gpg2      gnupg   gnupg
 apt-utils  release  apt-ftparchive    apt-utils          -            -                -         -       -
 python3    release  python3           python3            python3      python           python3   python3 python
