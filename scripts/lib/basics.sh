@@ -64,16 +64,15 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# together [-j N] COMMAND...: the commands (each a function and its arguments, in one word split
-# at spaces) run side by side, N at a time (or all), in their order, as jobs that an exit stops;
-# the first that fails stops the rest, and the script, with its name. (wait -p: bash 5.1.)
+# together [-j N] COMMAND...: the commands (each a command line, as the shell reads one) run side
+# by side, N at a time (or all), in their order, as jobs that an exit stops; the first that fails
+# stops the rest, and the script, with its name. (wait -p: bash 5.1.)
 together() {
     local most=0 finished names=() others=("${pids[@]}")
     [[ $1 != -j ]] || { most=$2 && shift 2; }
     while (($# || ${#names[@]})); do
         if (($#)) && ((most == 0 || ${#names[@]} < most)); then
-            # shellcheck disable=SC2086 # split on purpose
-            $1 & names[$!]=$1
+            eval "$1" & names[$!]=$1
             pids+=("$!")
             shift
             continue

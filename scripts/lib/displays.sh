@@ -3,16 +3,13 @@
 #   start_xvfb:       a private virtual X display
 #   start_weston:     a private Weston, nested or headless
 #   start_wm:         openbox on the X display
-#   desktops:         the desktops people use, by name, from desktop_tools, with the packages
-#                     that bring each; desktop_command gives each one's command
+#   desktops:         the desktops people use, by name; desktop_command gives each one's command
 #   start_desktop:    one of them, with Xwayland, in a session of its own; stop_desktop stops it
 #   on_xwayland:      a command on the desktop's Xwayland, as its user
 
-# The desktops people use, as lines of the installer's table of tools (installer.sh): the name,
-# the step that wants it, the command that starts it, and its packages on each system; in the
-# order that the suites try them: Weston last, since wlroots' Xwayland, run as nobody, gives up on
-# an X display number that a server of root's holds, not taking the next. start_desktop knows
-# how to start each.
+# The desktops, as lines of installer.sh's tools, in the order that the suites try them: Weston
+# last, since wlroots' Xwayland, run as nobody, gives up on an X display number that a server of
+# root's holds, not taking the next. start_desktop starts each.
 desktop_tools='
 mutter     desktops ?mutter           mutter             mutter       mutter           mutter    mutter  -
 kwin       desktops ?kwin_wayland     kwin-wayland       kwin         kwin             kwin6     kwin    -

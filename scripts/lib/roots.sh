@@ -2,18 +2,15 @@
 # The Debian roots, on top of basics.sh and installer.sh: minimal roots, amd64 or arm64 (run
 # under qemu-user-static), made by debootstrap from this machine's own archive and kept in the
 # cache folder, where the matrix, the release and the pictures run. Needs root. It gives:
-#   row_names:     the matrix's rows, each a Debian release (and SDL2 build) that users have;
-#                  row_sdl2, each one's SDL2 build; ci_rows, those that CI runs; row_roots,
-#                  their roots
-#   roots:         the cache folder of the roots, each ROOT as its steps leave it and
-#                  ROOT.minimal as debootstrap made it; fresh_root makes one or brings it up to
-#                  date; archive, the Debian archive that they come from
+#   row_names:     the matrix's rows; row_sdl2, their SDL2; ci_rows, CI's; row_roots, their roots
+#   roots:         the roots' folder: ROOT as steps leave it, ROOT.minimal as debootstrap made it
+#   fresh_root:    a root made, or brought up to date, from the Debian archive (archive)
 #   inside:        a command in a root, in namespaces of its own, with or without the network,
-#                  and with a folder bound in (bind)
+#                  and a folder bound in (bind)
 #   copy_tree:     the tree as it is into a root
 #   in_tree:       a command in a copy of the tree in a root, dist/ carried in and back out
-#   in_throwaway:  the same in a throwaway copy of a root as debootstrap made it; several may
-#                  run side by side, sharing the cache folder's downloads
+#   in_throwaway:  the same in a throwaway copy of ROOT.minimal; several may run side by side,
+#                  sharing the cache folder's downloads
 
 # The rows, from the table of docs/testing.md whose header starts with "Row": each a root (a
 # Debian release; -arm64: for arm64), with -compat where libsdl2-compat stands in for SDL2; the
@@ -59,8 +56,11 @@ fresh_root() { # safe in conditions
     if [[ ! -e $root/.made ]]; then
         say "$name: making a minimal root with debootstrap"
         rm -rf "$root.new" || return
-        debootstrapped "$root.new" "$suite" "$arch" >"$debootstrap_logs/$name-debootstrap.log" 2>&1 ||
-            die "debootstrap failed (log: $debootstrap_logs/$name-debootstrap.log)"
+        # For arm64, the second stage runs emulated, in a user namespace, which may not make device
+        # nodes: the first stage made them, and container=lxc tells debootstrap so.
+        { debootstrap --variant=minbase ${arch:+--arch=arm64 --foreign} "$suite" "$root.new" "$archive" && { [[ -z $arch ]] ||
+            emulated unshare --net chroot "$root.new" env container=lxc /debootstrap/debootstrap --second-stage; }; } \
+            >"$debootstrap_logs/$name-debootstrap.log" 2>&1 || die "debootstrap failed (log: $debootstrap_logs/$name-debootstrap.log)"
         if [[ $suite == sid ]]; then
             echo 'Acquire::Check-Valid-Until "false";' >"$root.new/etc/apt/apt.conf.d/80valid" || return
         fi
@@ -74,13 +74,6 @@ fresh_root() { # safe in conditions
         inside "$root" net apt-get upgrade -y -qq || return
         touch "$root/.made" || return
     fi >&2
-}
-# debootstrapped FOLDER SUITE [arm64]: a minimal root of SUITE. For arm64, the second stage runs
-# emulated, in a user namespace, which may not make device nodes: the first stage made them, and
-# container=lxc tells debootstrap so.
-debootstrapped() { # safe in conditions
-    debootstrap --variant=minbase ${3:+--arch=arm64 --foreign} "$2" "$1" "$archive" || return
-    [[ -z $3 ]] || emulated unshare --net chroot "$1" env container=lxc /debootstrap/debootstrap --second-stage
 }
 
 # emulated COMMAND...: COMMAND in a user, mount and PID namespace of its own, whose binfmt_misc
@@ -153,14 +146,7 @@ copy_tree() { # safe in conditions
     done <"$files" | tar --null -T - -cf - | tar -xf - -C "$1/src"
 }
 
-# in_tree ROOT COMMAND...: COMMAND, with the network, in a copy of the tree and of dist/, which
-# comes back out, in the root named ROOT, made or brought up to date first.
-in_tree() { # safe in conditions
-    fresh_root "$roots/$1" || return
-    in_copy "$roots/$1" "${@:2}"
-}
-
-# in_throwaway ROOT COMMAND...: the same in a throwaway copy of the root as it was made, with
+# in_throwaway ROOT COMMAND...: in_tree in a throwaway copy of the root as it was made, with
 # only what COMMAND installs, as Debian's build daemons build (under emulation, dpkg cannot
 # rename a folder on an overlay, so it is a copy), and dpkg's writes not synced: nothing stays.
 # Throwaway roots may run side by side. The packages that apt downloads join debs/ at the end,
@@ -171,7 +157,7 @@ in_throwaway() { # safe in conditions
     copy=$(mktemp -d "$scratch/$1.XXXXXX") || return
     cp -a "$roots/$1.minimal" "$copy/root" || return
     echo force-unsafe-io >"$copy/root/etc/dpkg/dpkg.cfg.d/unsafe-io" || return
-    overlay=$copy in_copy "$copy/root" "${@:2}" || status=$?
+    overlay=$copy in_tree "$copy/root" "${@:2}" || status=$?
     for file in "$copy"/debs/*.deb; do
         [[ -f $file && ! -e $debs/${file##*/} && ${file##*/} != sdl2-window* ]] || continue
         # (Whole or not at all: another root may read the cache meanwhile.)
@@ -181,13 +167,14 @@ in_throwaway() { # safe in conditions
     return "$status"
 }
 
-# in_copy ROOT COMMAND...: COMMAND in ROOT/src, a copy of the tree and of dist/, which comes back.
-in_copy() { # safe in conditions
+# in_tree FOLDER COMMAND...: COMMAND, with the network, in the root FOLDER's src/, a copy of the
+# tree and of dist/, which comes back out.
+in_tree() { # safe in conditions
     local status=0
     copy_tree "$1" || return
     if [[ -d dist ]]; then cp -r dist "$1/src/" || return; fi
     # shellcheck disable=SC2016 # expanded by the root's shell
-    inside "$1" net bash -euo pipefail -c 'cd /src && "$@"' in_copy "${@:2}" || status=$?
+    inside "$1" net bash -euo pipefail -c 'cd /src && "$@"' in_tree "${@:2}" || status=$?
     if [[ -d $1/src/dist ]]; then
         mkdir -p dist || return
         # (What is there stays: a root beside this one may be reading it.)
