@@ -34,20 +34,24 @@ project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' C
 pids=() exits=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
-    local status=$? pid command below process
-    for pid in "${pids[@]}"; do
-        # (Each process under it too, listed before the first is stopped.)
-        read -ra below <<<"$(under "$pid")"
-        kill -- "$pid" "${below[@]}" 2>/dev/null || true
-        wait "${pid#-}" 2>/dev/null || true
-        for process in "$pid" "${below[@]}"; do stopped "$process"; done
-    done
+    local status=$? command
+    stop_pids
     for command in "${exits[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
     if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
         rm -rf "$scratch"
     else
         printf '%s: logs kept in %s\n' "$me" "$scratch" >&2
     fi
+}
+# stop_pids: each of pids stopped, and each process under it, listed before the first is stopped.
+stop_pids() {
+    local pid below process
+    for pid in "${pids[@]}"; do
+        read -ra below <<<"$(under "$pid")"
+        kill -- "$pid" "${below[@]}" 2>/dev/null || true
+        wait "${pid#-}" 2>/dev/null || true
+        for process in "$pid" "${below[@]}"; do stopped "$process"; done
+    done
 }
 # stopped PID: SIGKILL for what is left of it 2 s after SIGTERM (mutter 51 outlives that).
 stopped() {
@@ -72,7 +76,9 @@ together() {
     [[ $1 != -j ]] || { most=$2 && shift 2; }
     while (($# || ${#names[@]})); do
         if (($#)) && ((most == 0 || ${#names[@]} < most)); then
-            eval "$1" & names[$!]=$1
+            # (A job stops what it started when it is stopped, even by a signal to the whole process
+            # group: an emulated root runs in a session of its own, which the signal misses.)
+            (pids=() && trap stop_pids EXIT && trap 'exit 143' TERM && eval "$1") & names[$!]=$1
             pids+=("$!")
             shift
             continue

@@ -3,7 +3,8 @@
 #   start_xvfb:       a private virtual X display
 #   start_weston:     a private Weston, nested or headless
 #   start_wm:         openbox on the X display
-#   desktops:         the desktops people use, by name; desktop_command gives each one's command
+#   desktops:         the desktops people use, by name, from desktop_tools (lines of the
+#                     installer's tools); desktop_command gives each one's command
 #   start_desktop:    one of them, with Xwayland, in a session of its own; stop_desktop stops it
 #   on_xwayland:      a command on the desktop's Xwayland, as its user
 
