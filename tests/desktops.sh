@@ -9,16 +9,13 @@ cd "$(dirname "$0")/.."
 source tests/lib.sh
 skip_without Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simple-shm
 
-# table_says DESKTOP unset|x11|wayland: this build's cell of the table, or nothing. Where there
-# is none, or "-" and the desktop is here all the same, the runs are measured, not judged.
+# table_says DESKTOP unset|x11|wayland [FIELD]: this build's cell of the table (or the row's
+# FIELD: 2, its desktop), or nothing. Where there is none, or "-" and the desktop is here all the
+# same, the runs are measured, not judged.
 table_index docs/desktops.md Desktop
 table_says() {
-    awk -F' *[|] *' -v name="$1" -v driver="$2" -v c="$index" -v header="$header" '
+    awk -F' *[|] *' -v name="$1" -v driver="$2" -v c="${3:-$index}" -v header="$header" '
         c && NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" && $3 ~ driver { print $c; exit }' "$doc"
-}
-# table_row DESKTOP: the first column of its rows.
-table_row() {
-    awk -F' *[|] *' -v name="$1" -v header="$header" 'NR > header && tolower($2) ~ "(^|[(])" name "([) ]|$)" { print $2; exit }' "$doc"
 }
 
 # The window on Xwayland, viewable and titled exactly; or a toplevel in the protocol log.
@@ -89,7 +86,7 @@ judge_desktop() {
     local cell
     cell=$(table_says "$desktop" "$mode")
     if [[ -z $cell || $cell == - ]]; then
-        measured_rows+=("| $(table_row "$desktop") | $mode | $got |")
+        measured_rows+=("| $(table_says "$desktop" "$mode" 2) | $mode | $got |")
         return
     fi
     [[ -z $driver || $got == "$cell" || $cell == "$got, or hangs" || ($got == hangs && $cell == *', or hangs') ]] ||

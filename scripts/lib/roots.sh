@@ -61,9 +61,7 @@ fresh_root() { # safe in conditions
         { debootstrap --variant=minbase ${arch:+--arch=arm64 --foreign} "$suite" "$root.new" "$archive" && { [[ -z $arch ]] ||
             emulated unshare --net chroot "$root.new" env container=lxc /debootstrap/debootstrap --second-stage; }; } \
             >"$debootstrap_logs/$name-debootstrap.log" 2>&1 || die "debootstrap failed (log: $debootstrap_logs/$name-debootstrap.log)"
-        if [[ $suite == sid ]]; then
-            echo 'Acquire::Check-Valid-Until "false";' >"$root.new/etc/apt/apt.conf.d/80valid" || return
-        fi
+        [[ $suite != sid ]] || echo 'Acquire::Check-Valid-Until "false";' >"$root.new/etc/apt/apt.conf.d/80valid" || return
         rm -rf "$root" || return
         mv "$root.new" "$root" || return
         touch "$root/.made" || return
