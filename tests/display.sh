@@ -52,10 +52,12 @@ disturb_window() {
         mismatch 'close, keys, mouse' sent 'not sent'
     fi
 }
-# in_pause: the program sleeps in its pause, by the kernel's name for where it waits.
+# in_pause: the program sleeps in its pause, by the kernel's name for where it waits, and has not
+# woken in 0.3 s: SDL 3.4 sleeps a few milliseconds at a time inside SDL_CreateWindow too.
 in_pause() {
-    local child
-    child=$(pgrep -P "$pid") && [[ $(<"/proc/$child/wchan") == *nanosleep* ]]
+    local child switches
+    child=$(pgrep -P "$pid") && switches=$(grep ctxt_switches "/proc/$child/status") && sleep 0.3 &&
+        [[ $(<"/proc/$child/wchan") == *nanosleep* && $(grep ctxt_switches "/proc/$child/status") == "$switches" ]]
 }
 await_pause() { # safe in conditions
     wait_until 10 pause in_pause && return

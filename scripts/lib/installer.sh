@@ -70,7 +70,7 @@ offered() {
     for package; do apt-cache show "$package" >/dev/null 2>&1 && printf '%s ' "$package"; done
 }
 
-# require STEP...: what those for_step need, found here or installed with apt-get; without apt, a
+# require STEP...: what those steps need, found here or installed with apt-get; without apt, a
 # message naming what is missing, with the line that installs it on other systems, and a stop.
 require() { # safe in conditions
     local step name for_step how debian others missing=() packages=() optional=() other=() line none i j
