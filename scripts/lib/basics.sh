@@ -8,6 +8,7 @@
 #   wait_until:      a command retried until it succeeds, with a deadline
 #   path_without:    a PATH of this machine's commands but some, as on a system that lacks them
 #   os_release:      a field of this machine's /etc/os-release
+#   table_rows:      the rows of a Markdown table in the docs
 #   project_version: the project's version, as CMakeLists.txt's project() writes it
 #   title:           the window's title, which the scripts look for
 
@@ -27,6 +28,12 @@ title='An SDL2 window'
 
 # os_release FIELD: the field of this machine's /etc/os-release, or nothing.
 os_release() { (. /etc/os-release 2>/dev/null; printf '%s\n' "${!1:-}"); }
+# table_rows FILE FIRST: each row of FILE's Markdown table whose header's first cell is FIRST, its
+# cells joined by "|", backquotes dropped.
+table_rows() {
+    awk -F' *[|] *' -v first="$2" '$2 == first { on = 1; next } on && !/^[|]/ { exit }
+        on && $2 !~ /^-+$/ { gsub(/`/, ""); row = $2; for (i = 3; i < NF; i++) row = row "|" $i; print row }' "$1"
+}
 project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
 
 # Cleanup: servers stopped by their process id (negative: the process group that one leads).

@@ -17,11 +17,10 @@
 # SDL2 build, as the suites' tables name it; and whether CI runs it ("yes").
 row_names=() ci_rows=()
 declare -A row_sdl2=()
-while IFS='|' read -r row sdl2 ci; do
+while IFS='|' read -r row _ sdl2 _ ci; do
     row_names+=("$row") && row_sdl2[$row]=$sdl2
     [[ $ci != yes* ]] || ci_rows+=("$row")
-done < <(awk -F' *[|] *' '$2 == "Row" { on = 1; next } on && !/^[|]/ { exit }
-    on && $2 !~ /^-+$/ { gsub(/`/, "", $2); print $2 "|" $4 "|" $6 }' docs/testing.md)
+done < <(table_rows docs/testing.md Row)
 ((${#row_names[@]})) || die "docs/testing.md: no table of rows, whose header starts with \"Row\""
 # The roots that the rows run in, each once.
 read -ra row_roots <<<"$(printf '%s\n' "${row_names[@]%-compat}" | awk '!seen[$0]++' | paste -sd' ')"
