@@ -28,8 +28,7 @@ title='An SDL2 window'
 
 # os_release FIELD: the field of this machine's /etc/os-release, or nothing.
 os_release() { (. /etc/os-release 2>/dev/null; printf '%s\n' "${!1:-}"); }
-# table_rows FILE FIRST: each row of FILE's Markdown table whose header's first cell is FIRST, its
-# cells joined by "|", backquotes dropped.
+# table_rows FILE FIRST: the rows of FILE's Markdown table headed FIRST, cells joined by "|", unquoted.
 table_rows() {
     awk -F' *[|] *' -v first="$2" '$2 == first { on = 1; next } on && !/^[|]/ { exit }
         on && $2 !~ /^-+$/ { gsub(/`/, ""); row = $2; for (i = 3; i < NF; i++) row = row "|" $i; print row }' "$1"

@@ -22,7 +22,6 @@ while IFS='|' read -r row _ sdl2 _ ci; do
     [[ $ci != yes* ]] || ci_rows+=("$row")
 done < <(table_rows docs/testing.md Row)
 ((${#row_names[@]})) || die "docs/testing.md: no table of rows, whose header starts with \"Row\""
-# The roots that the rows run in, each once.
 read -ra row_roots <<<"$(printf '%s\n' "${row_names[@]%-compat}" | awk '!seen[$0]++' | paste -sd' ')"
 
 roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
