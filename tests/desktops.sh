@@ -4,9 +4,8 @@
 # shown, must agree with docs/desktops.md's table for this SDL2 build.
 #   desktops.sh PROGRAM
 set -euo pipefail
-program=$1
 cd "$(dirname "$0")/.."
-source tests/lib.sh
+source tests/lib.sh "$1"
 skip_without Xvfb Xwayland xdotool xdpyinfo xmessage dbus-run-session weston weston-simple-shm
 
 # table_says DESKTOP unset|x11|wayland [FIELD]: this build's cell of the table (or the row's
@@ -20,10 +19,12 @@ table_says() {
 
 # The window on Xwayland, viewable and titled exactly; or a toplevel in the protocol log.
 on_x11() { # safe in conditions
-    local id
-    for id in $(on_xwayland xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
-        [[ $(on_xwayland xdotool getwindowname "$id" getwindowgeometry --shell "$id" | paste -sd' ') == \
-            "$title"*' WIDTH=640 HEIGHT=480 '* ]] && return
+    local ids id about
+    ids=$(on_xwayland xdotool search --onlyvisible --name "^$title\$" 2>/dev/null) || return
+    for id in $ids; do
+        # (A window may go between the search and this.)
+        about=$(on_xwayland xdotool getwindowname "$id" getwindowgeometry --shell "$id") || continue
+        [[ "${about//$'\n'/ } " != "$title"*' WIDTH=640 HEIGHT=480 '* ]] || return 0
     done
     return 1
 }
@@ -43,7 +44,7 @@ find_window() {
 # (wl_surface.enter cannot serve: none of the five desktops sends it for Xwayland's surfaces.)
 #   protocol < LOG: "TITLE|shown" or "TITLE|not shown", for the first toplevel in LOG, or for
 #   any surface but a cursor when there is no toplevel (Xwayland's)
-protocol() {
+protocol() { # safe in conditions
     awk '
         function id(kind) {
             match($0, kind "[@#][0-9]+")
@@ -66,13 +67,16 @@ protocol() {
         }'
 }
 # xwayland_says FROM: what Xwayland's log says, from byte FROM of the compositor's log.
-xwayland_says() { tail -c +"$(($1 + 1))" "$XDG_RUNTIME_DIR.log" | protocol | cut -d'|' -f2; }
+xwayland_says() { # safe in conditions
+    tail -c +"$(($1 + 1))" "$XDG_RUNTIME_DIR.log" | protocol | cut -d'|' -f2
+}
 
 # toplevel_titled: the toplevel in the protocol log, titled exactly; sets shown.
 toplevel_titled() {
-    local log=$scratch/$((++protocol_logs))-protocol.log title_
+    local log=$scratch/$((++protocol_logs))-protocol.log title_ said
     cp "$scratch/err" "$log"
-    IFS='|' read -r title_ shown <<<"$(protocol <"$log")"
+    said=$(protocol <"$log")
+    IFS='|' read -r title_ shown <<<"$said"
     [[ $title_ == "$title" ]] || mismatch toplevel "one titled '$title'" "${title_:-none} (log: $log)"
 }
 protocol_logs=0
@@ -90,7 +94,7 @@ judge_desktop() {
         return
     fi
     [[ -z $driver || $got == "$cell" || $cell == "$got, or hangs" || ($got == hangs && $cell == *', or hangs') ]] ||
-        mismatch "table, $column" "$desktop, SDL_VIDEODRIVER $mode: $cell" "$got"
+        mismatch "table, $sdl2_build" "$desktop, SDL_VIDEODRIVER $mode: $cell" "$got"
 }
 
 # run_case MODE ENV_ARGUMENT...: one case, SDL_VIDEODRIVER unset, x11 or wayland; 10 s where the
@@ -125,8 +129,8 @@ control() {
     wait_until 10 "$1 shown" "$2" || mismatch "$1" shown 'not shown: cannot see anything here'
     { kill "$pid" && wait "$pid"; } 2>/dev/null || true
 }
-x_control_shown() { [[ $(xwayland_says "$from") == shown ]]; }
-wayland_control_shown() { [[ $(protocol <"$scratch/$desktop-control.log") == *'|shown' ]]; }
+x_control_shown() { local said; said=$(xwayland_says "$from") && [[ $said == shown ]]; }
+wayland_control_shown() { local said; said=$(protocol <"$scratch/$desktop-control.log") && [[ $said == *'|shown' ]]; }
 
 # try_desktop NAME: the controls and the three cases, where the desktop is here and DESKTOPS allows.
 try_desktop() {

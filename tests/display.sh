@@ -5,34 +5,45 @@
 #   display.sh PROGRAM
 # shellcheck disable=SC2016 # the table's rows hold Markdown's backquotes
 set -euo pipefail
-program=$1
 cd "$(dirname "$0")/.."
-source tests/lib.sh
+source tests/lib.sh "$1"
 skip_without Xvfb xdotool xprop wmctrl openbox
 [[ $windows ]] || skip_without weston
 
 # No Wayland socket to be found either: a runtime folder of our own, empty.
 export XDG_RUNTIME_DIR=$scratch/runtime && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
-# The viewable windows titled exactly so (xdotool's own search ignores case).
+# The viewable windows titled exactly so (xdotool's own search ignores case); it fails on an
+# error of xdotool's (a search that finds nothing exits 1 and says nothing).
 titled() { # safe in conditions
-    local id
-    for id in $(xdotool search --onlyvisible --name "$title" 2>/dev/null); do
-        [[ $(xdotool getwindowname "$id") != "$title" ]] || echo "$id"
+    local ids id name
+    ids=$(xdotool search --onlyvisible --name "$title" 2>"$scratch/xdotool.err") || [[ ! -s $scratch/xdotool.err ]] ||
+        return
+    for id in $ids; do
+        # (A window may go between the search and this.)
+        name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+        if [[ $name == "$title" ]]; then echo "$id" || return; fi
     done
 }
-window_up() { [[ $(titled) ]]; }
+# windows: titled's, into ids, or a mismatch naming xdotool's error.
+windows() { # safe in conditions
+    ids=$(titled) && return
+    mismatch xdotool 'a list of windows' "$(<"$scratch/xdotool.err")" && return 1
+}
+window_up() { ids=$(titled) && [[ $ids ]]; }
+no_window() { ids=$(titled) && [[ -z $ids ]]; }
 # await_window: the first of them in id, once one is up.
 await_window() { # safe in conditions
-    wait_until 10 window window_up && id=$(titled | head -n 1) && return
-    mismatch window "one titled '$title'" "none within 10 s" && return 1
+    wait_until 10 window window_up || { mismatch window "one titled '$title'" 'none within 10 s' && return 1; }
+    id=${ids%%$'\n'*}
 }
 
 # What the cases do while the program runs, or after.
 look_at_window() {
     await_window || return 0
     local size hints flags min_w min_h max_w max_h
-    [[ $(titled | wc -l) == 1 ]] || mismatch "windows titled '$title'" 1 "$(titled | wc -l)"
+    windows || return 0
+    [[ $ids == "$id" ]] || mismatch "windows titled '$title'" "one: $id" "${ids//$'\n'/ }"
     size=$(xdotool getwindowgeometry --shell "$id" | grep -E '^(WIDTH|HEIGHT)=' | paste -sd' ')
     [[ $size == 'WIDTH=640 HEIGHT=480' ]] || mismatch size 'WIDTH=640 HEIGHT=480' "$size"
     # ICCCM size hints as numbers: flags, 4 unused, then minimum and maximum width and height.
@@ -41,10 +52,9 @@ look_at_window() {
     [[ "$((flags & 48)) $min_w $min_h $max_w $max_h" == '48 640 480 640 480' ]] ||
         mismatch 'size hints' 'minimum = maximum = 640 480 (not resizable)' "$hints"
 }
-window_gone() { [[ -z $(titled) ]] || mismatch 'window after the exit' none "$(titled)"; }
+window_gone() { if windows; then [[ -z $ids ]] || mismatch 'window after the exit' none "$ids"; fi; }
 # Where Xlib ended the program, its window goes once the X server has seen the connection close.
 no_window_left() { wait_until 10 'window gone' no_window || window_gone; }
-no_window() { [[ -z $(titled) ]]; }
 disturb_window() {
     await_window || return 0
     if ! wmctrl -i -c "$id" || ! xdotool windowactivate --sync "$id" key Escape q Return \
@@ -55,9 +65,10 @@ disturb_window() {
 # in_pause: the program sleeps in its pause, by the kernel's name for where it waits, and has not
 # woken in 0.3 s: SDL 3.4 sleeps a few milliseconds at a time inside SDL_CreateWindow too.
 in_pause() {
-    local child switches
+    local child switches wchan now
     child=$(pgrep -P "$pid") && switches=$(grep ctxt_switches "/proc/$child/status") && sleep 0.3 &&
-        [[ $(<"/proc/$child/wchan") == *nanosleep* && $(grep ctxt_switches "/proc/$child/status") == "$switches" ]]
+        wchan=$(<"/proc/$child/wchan") && now=$(grep ctxt_switches "/proc/$child/status") &&
+        [[ $wchan == *nanosleep* && $now == "$switches" ]]
 }
 await_pause() { # safe in conditions
     wait_until 10 pause in_pause && return
@@ -67,7 +78,8 @@ await_pause() { # safe in conditions
 interrupt() { if await_pause; then signalled INT; fi; }
 terminate() { if await_pause; then signalled TERM; fi; }
 signalled() { # safe in conditions
-    kill -"$1" "$(pgrep -P "$pid")" 2>/dev/null || mismatch "SIG$1" sent 'not sent'
+    local child
+    { child=$(pgrep -P "$pid") && kill -"$1" "$child" 2>/dev/null; } || mismatch "SIG$1" sent 'not sent'
 }
 kill_server() { if await_window && await_pause; then killed "$xvfb_pid" Xvfb; fi; }
 kill_weston() { if await_pause; then killed "$weston_pid" Weston; fi; }
@@ -80,7 +92,9 @@ run=(scripts/run --build "${program%/*}")
 shot=${program%/*}/screenshot.png
 run_cleaned_up() {
     [[ -s $shot && $shot -nt $scratch/runtime ]] || mismatch screenshot "$shot, new" "$(ls -l "$shot" 2>&1)"
-    ! pgrep -g "$pid" -a >"$scratch/left" || mismatch 'processes left' none "$(<"$scratch/left")"
+    local status=0
+    pgrep -g "$pid" -a >"$scratch/left" || status=$?
+    ((status == 1)) || mismatch 'processes left' "none (pgrep's status 1)" "status $status: $(<"$scratch/left")"
 }
 
 # Without apt: a PATH with every command of this one but apt's and dpkg's, then not cmake either.
@@ -149,8 +163,10 @@ else
 fi
 
 # Every row of the table has a case.
-for row in "${table_rows[@]}"; do
-    printf '%s\n' "${rows_run[@]}" | grep -qxF -- "$row" || mismatch "$doc: row '$row'" 'a case' none
+for row in "${first_cells[@]}"; do
+    found=''
+    for ran in "${rows_run[@]}"; do [[ $ran != "$row" ]] || found=1; done
+    [[ $found ]] || mismatch "$doc: row '$row'" 'a case' none
 done
 verdict "$doc: a case for every row"
 verdicts

@@ -3,9 +3,9 @@
 # build that loses one property fails here.
 #   hardening.sh PROGRAM BUILD_DIR
 set -euo pipefail
-program=$1 build=$2
+build=$2
 cd "$(dirname "$0")/.."
-source tests/lib.sh
+source tests/lib.sh "$1"
 
 # expect NAME [!]PATTERN TEXT: TEXT must have a line that matches the extended regular
 # expression PATTERN, or with "!", none.
@@ -54,8 +54,11 @@ else
         expect 'branch protection'     '^-mbranch-protection=standard$'     "$switches"
         # The linked program keeps the BTI and PAC note only where the C runtime's own start-up
         # objects carry it too: Debian 12's do not.
-        [[ $(readelf -W -n "$(c++ -print-file-name=crti.o)") != *'AArch64 feature: BTI, PAC'* ]] ||
-            expect 'BTI and PAC note'  'AArch64 feature: BTI, PAC'          "$(readelf -W -n "$program")"
+        crti=$(c++ -print-file-name=crti.o)
+        crti=$(readelf -W -n "$crti")
+        notes=$(readelf -W -n "$program")
+        [[ $crti != *'AArch64 feature: BTI, PAC'* ]] ||
+            expect 'BTI and PAC note'  'AArch64 feature: BTI, PAC'          "$notes"
     else
         expect 'control-flow protection' '^-fcf-protection(=full)?$'        "$switches"
     fi

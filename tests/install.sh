@@ -12,8 +12,8 @@ want=$(printf '%s\n' bin/sdl2-window share/doc/sdl2-window/{LICENSE,README.md} \
     docs/*.{md,png,1} share/man/man1/sdl2-window.1 | sed 's|^docs/|share/doc/sdl2-window/docs/|' | sort)
 DESTDIR=$scratch/destdir cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
     mismatch 'cmake --install' success "$(<"$scratch/install.log")"
-[[ $(files "$scratch/destdir$prefix") == "$want" ]] ||
-    mismatch "files under DESTDIR$prefix" "$want" "$(files "$scratch/destdir$prefix")"
+got=$(files "$scratch/destdir$prefix")
+[[ $got == "$want" ]] || mismatch "files under DESTDIR$prefix" "$want" "$got"
 links_hold "$scratch/destdir$prefix/share/doc/sdl2-window"
 verdict "cmake --install, DESTDIR"
 verdicts

@@ -1,55 +1,70 @@
 # shellcheck shell=bash
 # What the suites share, on top of scripts/lib/basics.sh and displays.sh: tool checks, verdicts,
 # this SDL2 build's name in the docs' tables, and a run judged by the outcome that its case
-# expects or by its cell in docs/cases.md. Source it from the repository root.
+# expects or by its cell in docs/cases.md. Source it from the repository root, with the program
+# under test, if any: source tests/lib.sh [PROGRAM]. It gives:
+#   program, runner, windows, eol, sanitizers: the program; for a Windows one, the command that
+#                  runs it (RUNNER: Wine), "1" and the end of its lines; the sanitizers it links
+#   sdl2_build:    this program's SDL2 build, as the docs' tables name it
+#   table_index:   a table of the docs as the suite's: doc, header, index and first_cells
+#   skip_without, files, links_hold, start_display: see each
+#   mismatch, verdict, verdicts: a case's problems; its verdict; the suite's end (failures)
+#   check:         one run, judged; it leaves status, ms and out (standard output; the scratch
+#                  folder's out and err) behind, and pid, the run's, for DURING. limit, its
+#                  deadline in seconds (30, times SLOWDOWN), is the suite's to change.
+program=${1:-}
 source scripts/lib/basics.sh
 source scripts/lib/displays.sh
 
 # A Windows program runs under RUNNER (Wine), and its C runtime ends a line with "\r\n".
 read -ra runner <<<"${RUNNER:-}"
 windows='' eol=$'\n'
-[[ ${program:-} == *.exe ]] && windows=1 eol=$'\r\n'
+[[ $program == *.exe ]] && windows=1 eol=$'\r\n'
 # Under the sanitizers, the program runs with KEEP_LOADED preloaded after their runtimes.
 sanitizers=
-[[ $windows || -z ${program:-} ]] ||
-    sanitizers=$(ldd "$program" | awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}')
+if [[ -z $windows && $program ]]; then
+    sanitizers=$(ldd "$program")
+    sanitizers=$(awk '$1 ~ /^lib(asan|ubsan)\./ {printf "%s:", $3}' <<<"$sanitizers")
+fi
 
-# sdl2_build: this program's SDL2 build as the docs' tables name it, "SDL2 2.26", or "SDL2 on
+# linked_sdl2_build: this program's SDL2 build as the docs' tables name it, "SDL2 2.26", or "SDL2 on
 # SDL 3.4" for the compatibility layer; nothing under Wine, whose cases are its own.
-sdl2_build() { # safe in conditions
-    [[ -z $windows && ${program:-} ]] || return 0
-    local sdl2 sdl3
-    sdl2=$(ldd "$program" | awk '$1 ~ /^libSDL2-2/ {print $3}') || return
+linked_sdl2_build() { # safe in conditions
+    [[ -z $windows && $program ]] || return 0
+    local sdl2 sdl3 build
+    sdl2=$(ldd "$program") || return
+    sdl2=$(awk '$1 ~ /^libSDL2-2/ {print $3}' <<<"$sdl2") || return
     sdl2=$(realpath -e "$sdl2") || return
     if grep -q libSDL3 "$sdl2"; then
         sdl3=$(compgen -G "${sdl2%/*}/libSDL3.so.0" || compgen -G "${sdl2%/*}/../libSDL3.so.0") || return
         sdl3=$(realpath -e "$sdl3") || return
-        sdl3=${sdl3##*.so.0.} && echo "SDL2 on SDL 3.${sdl3%%.*}"
+        sdl3=${sdl3##*.so.0.} build="SDL2 on SDL 3.${sdl3%%.*}"
     else
-        sdl2=${sdl2##*.so.0.} && echo "SDL2 2.$((${sdl2%%.*} / 100))"
+        sdl2=${sdl2##*.so.0.} build="SDL2 2.$((${sdl2%%.*} / 100))"
     fi
+    echo "$build"
 }
-column=$(sdl2_build) || die "cannot tell which SDL2 $program runs on"
-[[ -z $column || $column =~ ^SDL2\ (2|on\ SDL\ 3)\.[0-9]+$ ]] || die "cannot tell which SDL2 $program runs on: '$column'"
+sdl2_build=$(linked_sdl2_build) || die "cannot tell which SDL2 $program runs on"
+[[ -z $sdl2_build || $sdl2_build =~ ^SDL2\ (2|on\ SDL\ 3)\.[0-9]+$ ]] || die "cannot tell which SDL2 $program runs on: '$sdl2_build'"
 
 # table_index TABLE FIRST: TABLE's table, whose header's first cell is FIRST, as the suite's
-# (sets doc, its header's line number and its rows' first cells, table_rows), and the field of
+# (sets doc, header, its header's line number, and first_cells, its rows' first cells), and the field of
 # this build's column in it (sets index; 0 where there is none, and the suite prints what it
 # measured, or fails in CI, where every cell is judged). A table without that header or without
 # rows fails at once.
 table_index() {
     local found
-    found=$(awk -F' *[|] *' -v first="$2" -v column="$column" '
+    found=$(awk -F' *[|] *' -v first="$2" -v column="$sdl2_build" '
         $2 == first { for (i = 3; i < NF; i++) if ($i == column) c = i; print c + 0, NR; on = 1; next }
         on && !/^\|/ { exit }
         on && $2 !~ /^-+$/ { print $2 }' "$1") || die "cannot read $1"
     doc=$1
     [[ $found ]] || die "$doc: no table whose header starts with \"$2\""
-    mapfile -t table_rows <<<"$found"
-    read -r index header <<<"${table_rows[0]}"
-    table_rows=("${table_rows[@]:1}")
-    ((${#table_rows[@]})) || die "$doc: no rows under its header"
-    ((index)) || [[ -z ${CI:-} ]] || die "$doc: no column \"$column\", and in CI every cell is judged"
+    mapfile -t first_cells <<<"$found"
+    read -r index header <<<"${first_cells[0]}"
+    first_cells=("${first_cells[@]:1}")
+    ((${#first_cells[@]})) || die "$doc: no rows under its header"
+    ((index)) || [[ -z ${CI:-} ]] || die "$doc: no column \"$sdl2_build\", and in CI every cell is judged"
 }
 
 # skip_without TOOL...: without them the suite is skipped (77), naming those it lacks; CI fails.
@@ -64,7 +79,9 @@ skip_without() {
 
 # files FOLDER: the files under it, sorted. links_hold FOLDER: the docs' links resolve there.
 files() { # safe in conditions
-    (cd "$1" && find . -type f | sed 's|^\./||' | sort)
+    local found
+    found=$(cd "$1" && find . -type f -printf '%P\n') || return
+    sort <<<"$found"
 }
 links_hold() {
     scripts/links "$1" 2>"$scratch/links.log" || mismatch links 'all resolving' "$(<"$scratch/links.log")"
@@ -79,15 +96,15 @@ mismatch() { # safe in conditions
 verdict() { # safe in conditions
     local problem
     for problem in "${problems[@]}"; do
-        printf 'FAIL %s: %s\n' "$1" "$problem"
+        printf 'FAIL %s: %s\n' "$1" "$problem" || return
     done
-    ((${#problems[@]})) && failures=$((failures + 1)) || printf 'ok   %s\n' "$1"
+    if ((${#problems[@]})); then failures=$((failures + 1)); else printf 'ok   %s\n' "$1" || return; fi
     problems=()
 }
 verdicts() {
     if ((${#measured_rows[@]})); then
         printf '%s: not judged, as %s has nothing for "%s" there; measured here, ready to add:\n' \
-            "$me" "$doc" "$column"
+            "$me" "$doc" "$sdl2_build"
         printf '%s\n' "${measured_rows[@]}"
         [[ -z ${CI:-} ]] || die "in CI every cell is judged: these were not"
     fi
@@ -141,7 +158,8 @@ cell() {
 measured_rows=() rows_run=()
 held() {
     local expected got ok=1 text
-    expected=$(cell "$1") got=$(measured)
+    expected=$(cell "$1")
+    got=$(measured)
     if [[ -z $expected ]]; then
         ((index == 0)) || { mismatch "$doc: row '$1'" 'a row, with a cell' none && return; }
         [[ " ${measured_rows[*]} " == *"| $1 |"* ]] || measured_rows+=("| $1 | $got |")
@@ -158,13 +176,17 @@ held() {
     else
         [[ -z $out ]] || ok=
     fi
-    [[ $ok ]] || mismatch "$doc, $column: $1" "$expected" "$got"
+    [[ $ok ]] || mismatch "$doc, $sdl2_build: $1" "$expected" "$got"
 }
 # like LINE TEXT: LINE is TEXT, or starts with it where TEXT ends in "…".
-like() { if [[ $2 == *… ]]; then [[ $1 == "${2%…}"* ]]; else [[ $1 == "$2" ]]; fi; }
-any_line_like() {
+like() { # safe in conditions
+    if [[ $2 == *… ]]; then [[ $1 == "${2%…}"* ]]; else [[ $1 == "$2" ]]; fi
+}
+any_line_like() { # safe in conditions
     local line
-    while IFS= read -r line; do like "$line" "$1" && return; done
+    while IFS= read -r line; do
+        like "$line" "$1" && return
+    done
     return 1
 }
 # measured: the run that has just ended, as a cell would say it.
@@ -186,12 +208,13 @@ measured() {
 #   ended ('-' for neither), the run judged by OUTCOME.
 limit=30
 check() {
-    local name=$1 outcome=$2 during=$3 after=$4 settings=() start
+    local name=$1 outcome=$2 during=$3 after=$4 settings=() start expected
     shift 4
     if [[ $outcome == case:* ]]; then
         rows_run+=("${outcome#case:}")
         # A case that cannot arise on this build, as its cell says.
-        [[ $(cell "${outcome#case:}") != -* ]] || { verdict "$name: $(cell "${outcome#case:}")" && return; }
+        expected=$(cell "${outcome#case:}")
+        [[ $expected != -* ]] || { verdict "$name: $expected" && return; }
     fi
     while (($#)) && [[ $1 != -- ]]; do settings+=("$1") && shift; done
     (($#)) && shift
@@ -206,7 +229,8 @@ check() {
     status=0
     wait "$pid" || status=$?
     ms=$(((${EPOCHREALTIME/./} - start) / 1000))
-    out=$(cat "$scratch/out" && printf .) && out=${out%.}
+    out=$(cat "$scratch/out" && printf .)
+    out=${out%.}
     judge "$outcome"
     [[ $after == - ]] || "$after"
     verdict "$name ($ms ms, exit $status)"

@@ -5,14 +5,19 @@
 # private Xvfb. Without Debian's package tools it is skipped, and says so.
 #   package.sh PROGRAM BUILD_DIR
 set -euo pipefail
-program=$1 build=$(realpath "$2")
+build=$(realpath "$2")
 cd "$(dirname "$0")/.."
-source tests/lib.sh
+source tests/lib.sh "$1"
 if [[ $windows ]]; then skip_without cpack; else skip_without dpkg-buildpackage dh lintian man; fi
 skip_without Xvfb
 root=$scratch/root
-mapfile -t settings < <(grep -E '^(CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_CXX_COMPILER|SDL2_DIR|SDL2_WINDOW_[A-Z]+):' \
-    "$build/CMakeCache.txt" | sed 's/^/-D/')
+cache=$(grep -E '^(CMAKE_BUILD_TYPE|CMAKE_TOOLCHAIN_FILE|CMAKE_CXX_COMPILER|SDL2_DIR|SDL2_WINDOW_[A-Z]+):' \
+    "$build/CMakeCache.txt")
+mapfile -t settings <<<"$cache"
+settings=("${settings[@]/#/-D}")
+# What the package is, and where the program is in it.
+made_glob='sdl2-window_*.deb' in_package=usr/bin/sdl2-window
+[[ -z $windows ]] || made_glob='sdl2-window*.zip' in_package=sdl2-window.exe
 compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
 
 # build_package FOLDER UMASK: the package, built under UMASK in FOLDER/sdl2-window from a copy
@@ -34,7 +39,7 @@ build_package() {
             DEB_CPPFLAGS_APPEND=-D_FORTIFY_SOURCE=3 dpkg-buildpackage -b -uc -us)
     fi >"$1.log" 2>&1 || mismatch 'package built' success "failure (log: $1.log)"
     umask "$umask"
-    made=$(compgen -G "$1/sdl2-window$([[ $windows ]] && echo '*.zip' || echo '_*.deb')") || made=none
+    made=$(compgen -G "$1/$made_glob") || made=none
 }
 
 # The package, built under umask 002, unpacked into $root: a Debian package depends on SDL2 and
@@ -47,7 +52,8 @@ if [[ $windows ]]; then
     mkdir "$root" && (cd "$root" && cmake -E tar xf "$first")
     want=$(printf '%s\n' LICENSE README.md SDL2.dll licenses/SDL2/{LICENSE.txt,NOTICES.txt} \
         licenses/{gcc,mingw-w64}/copyright sdl2-window.exe docs/*.{md,png,1} | sort)
-    [[ $(files "$root") == "$want" ]] || mismatch zip "$want" "$(files "$root")"
+    got=$(files "$root")
+    [[ $got == "$want" ]] || mismatch zip "$want" "$got"
     links_hold "$root"
 else
     depends=$(dpkg-deb -f "$first" Depends)
@@ -63,14 +69,15 @@ else
     page=$root/usr/share/man/man1/sdl2-window.1.gz
     lint=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || lint="missing: $page"
     [[ -z $lint ]] || mismatch 'man page' 'rendered without a warning' "$lint"
-    MANWIDTH=200 man -l "$page" 2>/dev/null | grep -q "\"$title\"" ||
-        mismatch 'man page' "the title \"$title\" in it" 'not there'
+    manual=$(MANWIDTH=200 man -l "$page" 2>/dev/null) || manual="(man failed)"
+    [[ $manual == *"\"$title\""* ]] || mismatch 'man page' "the title \"$title\" in it" 'not there'
 fi
 verdict "package (${first##*/})"
 
 # Built again, later, from a copy whose files are group-writable, at the same path (Clang
 # records it), under umask 022, another time zone and locale: the same bytes.
-mv "$scratch/first" "$scratch/kept" && first=$scratch/kept/${first##*/}
+mv "$scratch/first" "$scratch/kept"
+first=$scratch/kept/${first##*/}
 GROUP_WRITABLE=1 TZ=Asia/Tokyo LC_ALL=C.UTF-8 build_package "$scratch/first" 022
 differ='cmp'
 command -v diffoscope >/dev/null && differ=diffoscope
@@ -78,5 +85,5 @@ cmp -s "$first" "$made" || mismatch "${first##*/}, built again" 'the same bytes'
 verdict 'package, built again'
 
 start_display
-check 'packaged program, on Xvfb' shown - - -- "${runner[@]}" "$root/$([[ $windows ]] && echo sdl2-window.exe || echo usr/bin/sdl2-window)"
+check 'packaged program, on Xvfb' shown - - -- "${runner[@]}" "$root/$in_package"
 verdicts

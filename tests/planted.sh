@@ -4,10 +4,11 @@
 # message that names it. CI runs it; it needs what the display and desktops suites need.
 #   planted.sh PROGRAM BUILD_DIR
 set -euo pipefail
-program=$(realpath "$1") build=$(realpath "$2")
+build=$(realpath "$2")
 cd "$(dirname "$0")/.."
-source tests/lib.sh
-[[ $column ]] || die "no SDL2 column for $program: nothing to plant in"
+program=$(realpath "$1")
+source tests/lib.sh "$program"
+[[ $sdl2_build ]] || die "no SDL2 column for $program: nothing to plant in"
 
 # planted NAME SUITE FILE SED MESSAGE: SUITE, run in CI from a copy of the tree whose FILE the
 # sed script SED changed, fails and says MESSAGE.
@@ -31,12 +32,12 @@ planted 'cases: header renamed' display docs/cases.md 's/^| Case |/| Cases |/' \
     'no table whose header starts with "Case"'
 planted 'desktops: header renamed' desktops docs/desktops.md 's/^| Desktop |/| Desktops |/' \
     'no table whose header starts with "Desktop"'
-planted 'cases: column unknown' display docs/cases.md "s/| $column |/| SDL2 9.99 |/" \
-    "no column \"$column\""
-planted 'desktops: column unknown' desktops docs/desktops.md "s/| $column |/| SDL2 9.99 |/" \
-    "no column \"$column\""
+planted 'cases: column unknown' display docs/cases.md "s/| $sdl2_build |/| SDL2 9.99 |/" \
+    "no column \"$sdl2_build\""
+planted 'desktops: column unknown' desktops docs/desktops.md "s/| $sdl2_build |/| SDL2 9.99 |/" \
+    "no column \"$sdl2_build\""
 # shellcheck disable=SC2016 # Markdown's backquotes
 planted 'cases: a cell changed' display docs/cases.md \
     's/^| No display at all |.*/| No display at all |'"$(printf ' 1 at once: `planted` |%.0s' 1 2 3 4)"'/' \
-    "docs/cases.md, $column: No display at all"
+    "docs/cases.md, $sdl2_build: No display at all"
 verdicts

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # The basics that every script and suite sources first. It gives:
 #   say, die, me:    step messages and errors, both on standard error; the script's name
+#   cache:           the cache folder, kept from one run, and one clone, to the next
 #   scratch, pids:   a scratch folder, and the servers to stop on exit by their process ids
 #   together:        commands run side by side, the first to fail stopping the rest
 #   exits:           commands that stop what a tool started itself (gpg's agent), run on exit
@@ -12,9 +13,9 @@
 #   project_version: the project's version, as CMakeLists.txt's project() writes it
 #   title:           the window's title, which the scripts look for
 
-# bash 4.4 or later (empty arrays under set -u, ${NAME,,}); macOS ships 3.2.
-((BASH_VERSINFO[0] * 100 + BASH_VERSINFO[1] >= 404)) || {
-    printf '%s: needs bash 4.4 or later, not %s: put one first on PATH (macOS: brew install bash)\n' \
+# bash 5.1 or later (wait -p, empty arrays under set -u); macOS ships 3.2.
+((BASH_VERSINFO[0] * 100 + BASH_VERSINFO[1] >= 501)) || {
+    printf '%s: needs bash 5.1 or later, not %s: put one first on PATH (macOS: brew install bash)\n' \
         "${0##*/}" "$BASH_VERSION" >&2 && exit 1; }
 export LC_ALL=C
 # A failing command inside $(...) stops the script too.
@@ -22,12 +23,18 @@ shopt -s inherit_errexit
 [[ ${TRACE:-} ]] && set -x
 
 me=${0##*/}
+# shellcheck disable=SC2034 # for the scripts that keep something there
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window
 say() { printf '==> %s\n' "$*" >&2; }
 die() { printf '%s: %s\n' "$me" "$*" >&2; exit 1; }
+# shellcheck disable=SC2034 # for the scripts that look for it
 title='An SDL2 window'
 
 # os_release FIELD: the field of this machine's /etc/os-release, or nothing.
-os_release() { (. /etc/os-release 2>/dev/null; printf '%s\n' "${!1:-}"); }
+os_release() { # safe in conditions
+    # shellcheck source=/dev/null # the machine's own; none, or none readable: nothing
+    (. /etc/os-release 2>/dev/null || true; printf '%s\n' "${!1:-}")
+}
 # table_rows FILE FIRST: the rows of FILE's Markdown table headed FIRST, cells joined by "|", unquoted.
 table_rows() {
     awk -F' *[|] *' -v first="$2" '$2 == first { on = 1; next } on && !/^[|]/ { exit }
@@ -40,10 +47,11 @@ project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' C
 pids=() exits=()
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sdl2-window.XXXXXX")
 cleanup() {
-    local status=$? command
+    local status=$? command left
     stop_pids
     for command in "${exits[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
-    if ((status == 0 || status == 77)) || [[ -z $(ls -A "$scratch") ]]; then
+    left=$(ls -A "$scratch") || left=unreadable
+    if ((status == 0 || status == 77)) || [[ -z $left ]]; then
         rm -rf "$scratch"
     else
         printf '%s: logs kept in %s\n' "$me" "$scratch" >&2
@@ -51,9 +59,10 @@ cleanup() {
 }
 # stop_pids: each of pids stopped, and each process under it, listed before the first is stopped.
 stop_pids() {
-    local pid below process
+    local pid list below process
     for pid in "${pids[@]}"; do
-        read -ra below <<<"$(under "$pid")"
+        list=$(under "$pid")
+        read -ra below <<<"$list"
         kill -- "$pid" "${below[@]}" 2>/dev/null || true
         wait "${pid#-}" 2>/dev/null || true
         for process in "$pid" "${below[@]}"; do stopped "$process"; done
@@ -84,7 +93,9 @@ together() {
         if (($#)) && ((most == 0 || ${#names[@]} < most)); then
             # (A job stops what it started when it is stopped, even by a signal to the whole process
             # group: an emulated root runs in a session of its own, which the signal misses.)
+            # shellcheck disable=SC2030 # the job's own list; the script's stays as it was
             (pids=() && trap stop_pids EXIT && trap 'exit 143' TERM && eval "$1") & names[$!]=$1
+            # shellcheck disable=SC2031 # the script's own list
             pids+=("$!")
             shift
             continue

@@ -1,11 +1,13 @@
 # shellcheck shell=bash
-# Display servers and desktops, on top of basics.sh, each stopped by its process id on exit:
-#   start_xvfb:       a private virtual X display
-#   start_weston:     a private Weston, nested or headless
+# Display servers and desktops, on top of basics.sh, each stopped by its process id on exit
+# (the variables that each start sets are for the caller):
+#   start_xvfb:       a private virtual X display: DISPLAY, xvfb_pid, xvfb_log
+#   start_weston:     a private Weston, nested or headless: weston (its socket), weston_pid
 #   start_wm:         openbox on the X display
 #   desktops:         the desktops people use, by name, from desktop_tools (lines of the
 #                     installer's tools); desktop_command gives each one's command
-#   start_desktop:    one of them, with Xwayland, in a session of its own; stop_desktop stops it
+#   start_desktop:    one of them, with Xwayland, in a session of its own: XDG_RUNTIME_DIR,
+#                     wayland, xwayland_display, xauth, as_user; stop_desktop stops it
 #   on_xwayland:      a command on the desktop's Xwayland, as its user
 
 # The desktops, as lines of installer.sh's tools, in the order that the suites try them: Weston
@@ -18,7 +20,9 @@ sway       desktops ?sway             sway               sway         sway      
 labwc      desktops ?labwc            labwc              labwc        labwc            labwc     labwc   -
 weston     suites   weston            weston             weston       weston           weston    weston  -
 '
-read -ra desktops <<<"$(awk 'NF {printf "%s ", $1}' <<<"$desktop_tools")"
+desktops=$(awk 'NF {print $1}' <<<"$desktop_tools")
+# shellcheck disable=SC2034 # for the scripts that try them
+mapfile -t desktops <<<"$desktops"
 desktop_command() { # safe in conditions
     awk -v name="$1" '$1 == name {sub(/^[?]/, "", $3); print $3}' <<<"$desktop_tools"
 }
@@ -35,7 +39,7 @@ start_xvfb() { # safe in conditions
     xvfb_pid=$!
     pids+=("$xvfb_pid")
     wait_until 10 "Xvfb (log: $xvfb_log)" test -s "$display_file" || return 1
-    DISPLAY=:$(<"$display_file")
+    DISPLAY=:$(<"$display_file") || return
     export DISPLAY SDL_VIDEODRIVER=x11
     unset WAYLAND_DISPLAY
 }
@@ -77,8 +81,11 @@ start_desktop() { # safe in conditions
     mutter) launch dbus-run-session -- mutter "${mutter[@]}" --wayland ;;
     kwin)
         # A copy, without the file capability that some containers refuse to exec.
-        cp "$(command -v "$(desktop_command kwin)")" "$scratch/" || return
-        launch dbus-run-session -- "$scratch/$(desktop_command kwin)" "${kwin[@]}" --xwayland ;;
+        local command path
+        command=$(desktop_command kwin) || return
+        path=$(command -v "$command") || return
+        cp "$path" "$scratch/" || return
+        launch dbus-run-session -- "$scratch/$command" "${kwin[@]}" --xwayland ;;
     sway | labwc)
         # As root, they and their clients run as nobody: sway will not run as root, and their
         # Xwayland lets in its own user alone.
@@ -107,15 +114,21 @@ launch() { # safe in conditions
         xauth=
     wait_until 20 Xwayland on_xwayland timeout 5 xdpyinfo
 }
-wayland_up() { wayland=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -n 1) && [[ ${wayland:=} ]]; }
+# shellcheck disable=SC2034 # for the caller
+wayland_up() { local found; found=$(compgen -G "$XDG_RUNTIME_DIR/wayland-?") && wayland=${found%%$'\n'*}; }
 xwayland_up() { displays=$(x_displays "$session") && xwayland_display=:${displays%%$'\n'*} && [[ $xwayland_display != : ]]; }
 # x_displays SESSION: the numbers of the X displays whose sockets the session's processes listen
 # on, by the kernel's table of Unix sockets and the processes' descriptors.
-x_displays() {
-    local pid
-    for pid in $(pgrep -s "$1"); do find "/proc/$pid/fd" -lname 'socket:*' -printf '%l\n' 2>/dev/null || true; done |
-        awk 'FILENAME == "-" { gsub(/[^0-9]/, ""); ours[$0]; next }
-            ($7 in ours) && $8 ~ /^\/tmp\/\.X11-unix\/X[0-9]+$/ { print substr($8, 17) }' - /proc/net/unix | sort -un
+x_displays() { # safe in conditions
+    local pid session sockets='' found
+    session=$(pgrep -s "$1") || return
+    # (A process may end before its descriptors are read.)
+    for pid in $session; do
+        sockets+=$(find "/proc/$pid/fd" -lname 'socket:*' -printf '%l\n' 2>/dev/null)$'\n' || true
+    done
+    found=$(awk 'FILENAME == "-" { gsub(/[^0-9]/, ""); ours[$0]; next }
+        ($7 in ours) && $8 ~ /^\/tmp\/\.X11-unix\/X[0-9]+$/ { print substr($8, 17) }' - /proc/net/unix <<<"$sockets") || return
+    sort -un <<<"$found"
 }
 # on_xwayland COMMAND...: COMMAND on the desktop's Xwayland, as the desktop's user.
 on_xwayland() { # safe in conditions

@@ -53,10 +53,12 @@ qemu       arm64    qemu-aarch64-static qemu-user-static -            -         
 
 # present HOW: whether this machine has it (see above).
 present() { # safe in conditions
-    local tool
+    local tool states
     case ${1#\?} in
-    dpkg) ! command -v dpkg-query >/dev/null || [[ $(dpkg-query -W -f='${db:Status-Abbrev}\n' \
-        "${@:2}" 2>/dev/null | grep -c '^ii') == $(($# - 1)) ]] ;;
+    dpkg)
+        command -v dpkg-query >/dev/null || return 0
+        states=$(dpkg-query -W -f='${db:Status-Abbrev}|' "${@:2}" 2>/dev/null) || return
+        [[ -z ${states//'ii |'/} ]] ;;
     pc:*) pkg-config --exists "${1#pc:}" 2>/dev/null ||
         { [[ $1 == pc:sdl2 ]] && (cd "$scratch" && cmake --find-package -DNAME=SDL2 -DCOMPILER_ID=GNU \
             -DLANGUAGE=CXX -DMODE=EXIST >/dev/null 2>&1); } ;;
@@ -65,15 +67,17 @@ present() { # safe in conditions
 }
 
 # offered PACKAGE...: those that apt knows of.
-offered() {
+offered() { # safe in conditions
     local package
-    for package; do apt-cache show "$package" >/dev/null 2>&1 && printf '%s ' "$package"; done
+    for package; do
+        if apt-cache show "$package" >/dev/null 2>&1; then printf '%s ' "$package" || return; fi
+    done
 }
 
 # require STEP...: what those steps need, found here or installed with apt-get; without apt, a
 # message naming what is missing, with the line that installs it on other systems, and a stop.
 require() { # safe in conditions
-    local step name for_step how debian others missing=() packages=() optional=() other=() line none i j
+    local step name for_step how debian others missing=() packages=() optional=() other=() line none i j available
     for step; do
         while read -r name for_step how debian others; do
             [[ $for_step == "$step" ]] || continue
@@ -84,20 +88,22 @@ require() { # safe in conditions
                 [[ $for_step != desktops || " ${DESKTOPS:-$name} " == *" $name "* ]] &&
                     optional+=("${debian[@]}")
             else
-                missing+=("$name") && packages+=("${debian[@]}") && other+=("$others")
+                missing+=("$name") packages+=("${debian[@]}") other+=("$others")
             fi
         done <<<"$tools$desktop_tools"
     done
     if command -v apt-get >/dev/null && command -v dpkg-query >/dev/null; then
-        ((${#missing[@]})) || [[ $(offered "${optional[@]}") ]] || return 0
+        available=$(offered "${optional[@]}") || return
+        ((${#missing[@]})) || [[ $available ]] || return 0
         local sudo=()
         ((EUID == 0)) || { command -v sudo >/dev/null && sudo=(sudo); } || die "run as root, or install: ${packages[*]}"
         "${sudo[@]}" apt-get update -qq || return
-        read -ra optional <<<"$(offered "${optional[@]}")"
+        available=$(offered "${optional[@]}") || return
+        read -ra optional <<<"$available"
         packages+=("${optional[@]}")
         say "installing ${packages[*]}"
         DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
-            --no-install-recommends "${packages[@]}" >/dev/null
+            --no-install-recommends "${packages[@]}" >/dev/null || return
         return
     fi
     ((${#missing[@]})) || return 0
@@ -107,7 +113,11 @@ require() { # safe in conditions
         line='' none=''
         for j in "${!missing[@]}"; do
             read -ra others <<<"${other[j]}"
-            [[ ${others[i]} == - ]] && none+=" ${missing[j]}" || line+=" ${others[i]//,/ }"
+            if [[ ${others[i]} == - ]]; then
+                none+=" ${missing[j]}"
+            else
+                line+=" ${others[i]//,/ }"
+            fi
         done
         printf '  %-18s%s%s\n' "${managers[i]}" "$line" "${none:+ (no package for:$none)}" >&2
     done
@@ -115,7 +125,7 @@ require() { # safe in conditions
 }
 
 # apt_archives: each archive of this machine's apt sources, as "URI SUITE COMPONENT", from apt.
-apt_archives() {
+apt_archives() { # safe in conditions
     # shellcheck disable=SC2016 # apt's own placeholders
     apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' | sort -u
 }

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # The release's signed apt repository, on top of basics.sh: gpg and apt-ftparchive (apt-utils).
 # It gives:
-#   suites:             the Debian releases whose users add the repository, by codename
+#   apt_suites:         the Debian releases whose users add the repository, by codename
 #   signing_key:        a GnuPG home of its own with the publisher's key, or a throwaway one
 #   signed:             a file signed with a home's key: detached and armoured, or clear-signed
 #   repository:         an apt repository made in place over a folder's packages, signed
@@ -9,7 +9,7 @@
 #   serve, port:        a folder served over HTTP on the loopback address, and its port
 
 # One build serves them all: made on the oldest, it installs on each (Raspberry Pi OS: trixie).
-suites='bookworm trixie'
+apt_suites='bookworm trixie'
 
 # signing_key HOME [NAME]: HOME, made, with the secret key that the file SDL2_WINDOW_KEY holds,
 # or, given a NAME, with a new throwaway key of that name. Its gpg-agent is stopped on exit.
@@ -22,8 +22,10 @@ signing_key() { # safe in conditions
         gpg --homedir "$1" --batch -q --passphrase '' --quick-gen-key "$2" ed25519 sign never || return
     fi
     # (One secret key: the one that signs.)
-    [[ $(gpg --homedir "$1" --list-secret-keys --with-colons | grep -c '^sec:') == 1 ]] ||
-        die "${SDL2_WINDOW_KEY:-$1}: not one secret key"
+    local keys
+    keys=$(gpg --homedir "$1" --list-secret-keys --with-colons) || return
+    keys=$(grep '^sec:' <<<"$keys") || die "${SDL2_WINDOW_KEY:-$1}: no secret key"
+    [[ $keys != *$'\n'* ]] || die "${SDL2_WINDOW_KEY:-$1}: not one secret key"
 }
 
 # signed HOME detached|clear FILE OUTPUT: FILE signed with HOME's key, SHA-512, into OUTPUT.
@@ -34,7 +36,7 @@ signed() { # safe in conditions
 }
 
 # repository FOLDER HOME EPOCH: FOLDER's packages made an apt repository in place, for each of
-# the suites: the programs in main, their debug symbols in main/debug, the source package in
+# the apt_suites: the programs in main, their debug symbols in main/debug, the source package in
 # main/source; each Release dated EPOCH, and signed with HOME's key (InRelease, Release.gpg).
 repository() { # safe in conditions
     local folder=$1 home=$2 suite arch dists=$1/dists main=$scratch/main date
@@ -50,7 +52,7 @@ repository() { # safe in conditions
     done
     mkdir "$main/source" || return
     (cd "$folder" && apt-ftparchive sources .) >"$main/source/Sources" || return
-    for suite in $suites; do
+    for suite in $apt_suites; do
         mkdir -p "$dists/$suite" || return
         cp -r "$main" "$dists/$suite/main" || return
         apt-ftparchive -o APT::FTPArchive::Release::Origin=sdl2-window -o APT::FTPArchive::Release::Label=sdl2-window \

@@ -2,12 +2,15 @@
 # The Debian roots, on top of basics.sh and installer.sh: minimal roots, amd64 or arm64 (run
 # under qemu-user-static), made by debootstrap from this machine's own archive and kept in the
 # cache folder, where the matrix, the release and the pictures run. Needs root. It gives:
-#   row_names:     the matrix's rows; row_sdl2, their SDL2; ci_rows, CI's; row_roots, their roots
+#   row_names:     the matrix's rows; row_sdl2_build, their SDL2 builds; ci_rows, CI's; row_roots, their roots
 #   roots:         the roots' folder: ROOT as steps leave it, ROOT.minimal as debootstrap made it
+#   in_root_tree, in_root_bound, in_root_cache: inside a root, where the tree, the folder that bind
+#                  names and the cache folder are
 #   fresh_root:    a root made, or brought up to date, from the Debian archive (archive)
 #   inside:        a command in a root, in namespaces of its own, with or without the network,
 #                  and a folder bound in (bind)
 #   copy_tree:     the tree as it is into a root
+#   in_src:        a command in the copy of the tree in a root
 #   in_tree:       a command in a copy of the tree in a root, dist/ carried in and back out
 #   in_throwaway:  the same in a throwaway copy of ROOT.minimal; several may run side by side,
 #                  sharing the cache folder's downloads
@@ -15,19 +18,23 @@
 # The rows, from the table of docs/testing.md whose header starts with "Row": each a root (a
 # Debian release; -arm64: for arm64), with -compat where libsdl2-compat stands in for SDL2; the
 # SDL2 build, as the suites' tables name it; and whether CI runs it ("yes").
-row_names=() ci_rows=()
-declare -A row_sdl2=()
+row_names=() ci_rows=() row_roots=()
+declare -A row_sdl2_build=()
+rows=$(table_rows docs/testing.md Row)
+[[ $rows ]] || die "docs/testing.md: no table of rows, whose header starts with \"Row\""
 while IFS='|' read -r row _ sdl2 _ ci; do
-    row_names+=("$row") && row_sdl2[$row]=$sdl2
+    row_names+=("$row")
+    # shellcheck disable=SC2034 # for the matrix
+    row_sdl2_build[$row]=$sdl2
     [[ $ci != yes* ]] || ci_rows+=("$row")
-done < <(table_rows docs/testing.md Row)
-((${#row_names[@]})) || die "docs/testing.md: no table of rows, whose header starts with \"Row\""
-read -ra row_roots <<<"$(printf '%s\n' "${row_names[@]%-compat}" | awk '!seen[$0]++' | paste -sd' ')"
+    [[ " ${row_roots[*]} " == *" ${row%-compat} "* ]] || row_roots+=("${row%-compat}")
+done <<<"$rows"
 
-roots=${XDG_CACHE_HOME:-$HOME/.cache}/sdl2-window/roots
+roots=$cache/roots
+in_root_tree=/src in_root_bound=/mnt in_root_cache=/root/.cache/sdl2-window
 # What apt downloads in a throwaway root stays here for the next (apt checks each file's hash);
 # SDL2 built for Windows, beside it, in sdl2-for-windows.
-debs=${roots%/*}/debs
+debs=$cache/debs
 debootstrap_logs=$PWD/build/roots
 archive=''
 
@@ -38,19 +45,24 @@ fresh_root() { # safe in conditions
     if [[ -z $archive ]]; then
         ((EUID == 0)) || die "run as root: the Debian roots need chroot and mounts"
         require roots || return
+        local id codename
+        id=$(os_release ID) || return
+        codename=$(os_release VERSION_CODENAME) || return
         archive=${SDL2_WINDOW_ARCHIVE:-}
-        [[ $archive || $(os_release ID) != debian ]] ||
-            archive=$(apt_archives | awk -v codename="$(os_release VERSION_CODENAME)" '$2 == codename {print $1; exit}')
+        if [[ -z $archive && $id == debian ]]; then
+            archive=$(apt_archives | awk -v codename="$codename" '$2 == codename {print $1; exit}') || return
+        fi
         [[ $archive ]] || die "no Debian archive in this machine's apt sources: name one in SDL2_WINDOW_ARCHIVE"
         proxy=$(apt-config shell http_proxy Acquire::http::Proxy) || return
-        eval "$proxy"
+        eval "$proxy" || return
         [[ -z ${http_proxy:-} ]] || export http_proxy
         mkdir -p "$roots" "$debootstrap_logs" "$debs" || return
     fi
     local root=$1 name=${1##*/}
     name=${name%.minimal}
     local suite=${name%-arm64} arch=${name#"${name%-arm64}"}
-    local start=$SECONDS
+    local start=$SECONDS stale=''
+    [[ ! -e $root/.made ]] || stale=$(find "$root/.made" -mmin +1440) || return
     if [[ ! -e $root/.made ]]; then
         say "$name: making a minimal root with debootstrap"
         rm -rf "$root.new" || return
@@ -64,7 +76,7 @@ fresh_root() { # safe in conditions
         mv "$root.new" "$root" || return
         touch "$root/.made" || return
         say "$name: made in $((SECONDS - start)) s"
-    elif [[ -n $(find "$root/.made" -mmin +1440) ]]; then
+    elif [[ $stale ]]; then
         say "$name: bringing the root up to date"
         inside "$root" net apt-get update -qq || return
         inside "$root" net apt-get upgrade -y -qq || return
@@ -87,7 +99,7 @@ emulated() { # safe in conditions
     pid=$!
     # unshare ignores SIGTERM: on the way out, the script stops its whole process group.
     pids+=(-"$pid")
-    until [[ $(readlink "/proc/$pid/ns/user") != "$(readlink /proc/self/ns/user)" ]]; do sleep 0.01; done
+    until [[ ! /proc/$pid/ns/user -ef /proc/self/ns/user ]]; do sleep 0.01; done
     echo '0 0 65536' >"/proc/$pid/uid_map" || return
     echo '0 0 65536' >"/proc/$pid/gid_map" || return
     wait "$pid" || status=$?
@@ -98,7 +110,7 @@ emulated() { # safe in conditions
 # inside ROOT net|nonet COMMAND...: COMMAND in ROOT, as root, with a clean environment (but
 # LD_LIBRARY_PATH, DESKTOPS and SLOWDOWN), emulated for arm64, its kernel file systems mounted
 # in a mount namespace that goes away with it; nonet gives it a network namespace too, where its
-# display servers cannot meet the host's. Where bind names a folder, it is at /mnt. Where
+# display servers cannot meet the host's. Where bind names a folder, it is at in_root_bound. Where
 # overlay names one, apt's cache of downloaded packages is debs/ seen through an overlay whose
 # changes go to that folder, and SDL2 built for Windows is the cache folder's.
 bind='' overlay=''
@@ -110,13 +122,13 @@ inside() { # safe in conditions
     cp /etc/resolv.conf "$root/etc/resolv.conf" || return
     # shellcheck disable=SC2016 # the inner shell expands its own arguments
     "${emulated[@]}" unshare --mount --propagation private --fork --kill-child "${net[@]}" bash -euo pipefail -c '
-        root=$1 bind=$2 overlay=$3 debs=$4
-        shift 4
-        [[ -z $bind ]] || mount --bind "$bind" "$root/mnt"
+        root=$1 bind=$2 overlay=$3 debs=$4 bound=$5 windows=$6 cached=$7
+        shift 7
+        [[ -z $bind ]] || mount --bind "$bind" "$root$bound"
         if [[ $overlay ]]; then
-            mkdir -p "$overlay/debs" "$overlay/work" "$root/root/.cache/sdl2-window/sdl2-for-windows" "$debs/../sdl2-for-windows"
+            mkdir -p "$overlay/debs" "$overlay/work" "$root$windows" "$cached"
             mount -t overlay overlay -o "lowerdir=$debs,upperdir=$overlay/debs,workdir=$overlay/work" "$root/var/cache/apt/archives"
-            mount --bind "$debs/../sdl2-for-windows" "$root/root/.cache/sdl2-window/sdl2-for-windows"
+            mount --bind "$cached" "$root$windows"
         fi
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
@@ -125,21 +137,28 @@ inside() { # safe in conditions
         exec chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
             LANG=C.UTF-8 CI=true ${LD_LIBRARY_PATH:+"LD_LIBRARY_PATH=$LD_LIBRARY_PATH"} \
             ${DESKTOPS:+"DESKTOPS=$DESKTOPS"} ${SLOWDOWN:+"SLOWDOWN=$SLOWDOWN"} "$@"
-    ' inside "$root" "$bind" "$overlay" "$debs" "$@"
+    ' inside "$root" "$bind" "$overlay" "$debs" "$in_root_bound" "$in_root_cache/sdl2-for-windows" \
+        "$cache/sdl2-for-windows" "$@"
 }
 
-# copy_tree ROOT: the tree as it is, tracked and new files but not deleted ones, into ROOT/src,
-# with a clean /tmp.
+# copy_tree ROOT: the tree as it is, tracked and new files but not deleted ones, into the root's
+# in_root_tree, with a clean /tmp.
 copy_tree() { # safe in conditions
     local file files
-    rm -rf "$1/src" "$1/tmp" || return
-    mkdir "$1/src" || return
+    rm -rf "$1$in_root_tree" "$1/tmp" || return
+    mkdir "$1$in_root_tree" || return
     mkdir -m 1777 "$1/tmp" || return
     files=$(mktemp "$scratch/tree.XXXXXX") || return
     git ls-files -z --cached --others --exclude-standard >"$files" || return
     while IFS= read -rd '' file; do
-        [[ ! -e $file && ! -L $file ]] || printf '%s\0' "$file"
-    done <"$files" | tar --null -T - -cf - | tar -xf - -C "$1/src"
+        if [[ -e $file || -L $file ]]; then printf '%s\0' "$file" || return; fi
+    done <"$files" | tar --null -T - -cf - | tar -xf - -C "$1$in_root_tree"
+}
+
+# in_src ROOT net|nonet COMMAND...: inside, in the root's copy of the tree.
+in_src() { # safe in conditions
+    # shellcheck disable=SC2016 # expanded by the root's shell
+    inside "$1" "$2" bash -euo pipefail -c 'cd "$0" && "$@"' "$in_root_tree" "${@:3}"
 }
 
 # in_throwaway ROOT COMMAND...: in_tree in a throwaway copy of the root as it was made, with
@@ -163,18 +182,17 @@ in_throwaway() { # safe in conditions
     return "$status"
 }
 
-# in_tree FOLDER COMMAND...: COMMAND, with the network, in the root FOLDER's src/, a copy of the
-# tree and of dist/, which comes back out.
+# in_tree FOLDER COMMAND...: COMMAND, with the network, in the root FOLDER's copy of the tree and
+# of dist/, which comes back out.
 in_tree() { # safe in conditions
-    local status=0
+    local status=0 tree=$1$in_root_tree
     copy_tree "$1" || return
-    if [[ -d dist ]]; then cp -r dist "$1/src/" || return; fi
-    # shellcheck disable=SC2016 # expanded by the root's shell
-    inside "$1" net bash -euo pipefail -c 'cd /src && "$@"' in_tree "${@:2}" || status=$?
-    if [[ -d $1/src/dist ]]; then
+    if [[ -d dist ]]; then cp -r dist "$tree/" || return; fi
+    in_src "$1" net "${@:2}" || status=$?
+    if [[ -d $tree/dist ]]; then
         mkdir -p dist || return
         # (What is there stays: a root beside this one may be reading it.)
-        cp -rn "$1/src/dist/." dist/ || return
+        cp -rn "$tree/dist/." dist/ || return
     fi
     return "$status"
 }
