@@ -4,10 +4,12 @@
 # it, then `apt-get install sdl2-window`, whose program holds its window on X11 and on Wayland
 # (DISPLAY and WAYLAND_DISPLAY). On arm64, under emulation, that alone, without Recommends.
 # Elsewhere, as a user types it, with Recommends; then its debug symbols come from main/debug; a
-# later version arrives with `apt-get upgrade`; apt refuses each repository changed or signed
-# wrongly; gpgv and sqv refuse a changed SHA256SUMS, and sha256sum a changed download. Each case
-# prints "ok" or "FAIL", with what it expected; the last line, how many of those that the
-# architecture must pass did ("12 of 12 checks passed"), and fewer fail it.
+# later version published over it: the earlier one is still there for yesterday's lists, the
+# later arrives with `apt-get upgrade`, and the earlier stays installable by its number; apt
+# refuses each repository changed or signed wrongly; gpgv and sqv refuse a changed SHA256SUMS,
+# and sha256sum a changed download. Each case prints "ok" or "FAIL", with what it expected; the
+# last line, how many of those that the architecture must pass did ("14 of 14 checks passed"),
+# and fewer fail it.
 #   repository.sh FOLDER URL SUITE
 # URL serves FOLDER, where repo/ is a link to release/, the release's dist/, which the upgrade
 # points at later/, the same with a later version; and each wrong repository by its case's name.
@@ -15,7 +17,7 @@ set -euo pipefail
 folder=$1 url=$2 suite=$3
 export DEBIAN_FRONTEND=noninteractive
 keyring=/etc/apt/keyrings/sdl2-window-keyring.pgp
-failed=0 passed=0 expected=12
+failed=0 passed=0 expected=14
 arch=$(dpkg --print-architecture)
 [[ $arch != arm64 ]] || expected=3
 ok() { echo "ok   $1" && passed=$((passed + 1)); }
@@ -52,7 +54,7 @@ curl -fsSLo "$keyring" "$url/repo/sdl2-window-keyring.pgp"
 use repo >/dev/null
 # (On the emulated roots, without Recommends: what the window needs is in Depends.)
 recommends=()
-((expected == 12)) || recommends=(--no-install-recommends)
+((expected == 14)) || recommends=(--no-install-recommends)
 apt-get install -y -qq "${recommends[@]}" sdl2-window >/dev/null
 uncached
 version=$(installed)
@@ -65,7 +67,7 @@ for driver in x11 wayland; do
     if [[ $status == 0 && -z $out && $ms -ge 3000 ]]; then ok "window held on $driver: $ms ms"
     else fail "window on $driver" 'exit 0, nothing printed, 3000 ms or more' "exit $status in $ms ms, printed: $out"; fi
 done
-((expected == 12)) || finish
+((expected == 14)) || finish
 
 # The debug symbols, from the debug component, for the same version.
 use repo 'main main/debug' >/dev/null
@@ -75,15 +77,27 @@ debug=$(installed sdl2-window-dbgsym)
 if [[ $debug == "$version" ]]; then ok "debug symbols installed: sdl2-window-dbgsym $version"
 else fail 'debug symbols from main/debug' "sdl2-window-dbgsym $version" "${debug:-nothing}"; fi
 
-# The later version, put in the same repository, arrives with apt-get upgrade.
+# The later version, published over the same repository: a user whose lists are a day old can
+# still install what they name; with lists brought up to date, apt-get upgrade brings it; the
+# earlier version stays installable by its number.
 target=$(readlink "$folder/later")
 ln -sfn "$target" "$folder/repo"
+status=0
+out=$(apt-get install -y -qq --reinstall sdl2-window 2>&1) || status=$?
+uncached
+if ((status == 0)); then ok "reinstalled with yesterday's lists: sdl2-window $version"
+else fail "reinstall with yesterday's lists" "sdl2-window $version, from the pool" "exit $status: $out"; fi
 use repo 'main main/debug' >/dev/null
 apt-get upgrade -y -qq >/dev/null
 uncached
 later=$(installed)
 if dpkg --compare-versions "$later" gt "$version"; then ok "upgraded: sdl2-window $version to $later"
 else fail 'apt-get upgrade' "a version later than $version" "${later:-none}"; fi
+apt-get install -y -qq --allow-downgrades "sdl2-window=$version" >/dev/null 2>&1 || true
+uncached
+now=$(installed)
+if [[ $now == "$version" ]]; then ok "the earlier version installed by its number: sdl2-window $version"
+else fail "apt-get install sdl2-window=$version" "sdl2-window $version" "${now:-nothing}"; fi
 
 # Each repository changed or signed wrongly, on a root without the package: apt refuses it, and
 # says why.

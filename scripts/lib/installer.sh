@@ -47,6 +47,7 @@ rpm        rpm      rpmbuild,rpmlint  rpm,rpmlint        rpm-build,rpmlint rpm-t
 gpg        release  gpg,gpgconf       gnupg              gnupg2       gnupg            gpg2      gnupg   gnupg
 apt-utils  release  apt-ftparchive    apt-utils          -            -                -         -       -
 python3    release  python3           python3            python3      python           python3   python3 python
+rsync      publish  rsync             rsync              rsync        rsync            rsync     rsync   rsync
 debootstrap roots   debootstrap       debootstrap        debootstrap  debootstrap      debootstrap debootstrap -
 qemu       arm64    qemu-aarch64-static qemu-user-static -            -                -         -       -
 '

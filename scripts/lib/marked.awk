@@ -4,9 +4,9 @@
 #   hands its failure on: || return, || die, || exit (with their words), || continue; or keeps
 #     it (|| status=$?), puts a value in its place (|| NAME=VALUE), or ignores it in so many
 #     words (|| true);
-#   cannot fail as used: return, say, shift, sleep, unset, a message on standard error, a job
-#     started with &, a read of a string, assignments that run nothing (after a test or not), a
-#     loop that sleeps until a condition holds;
+#   cannot fail as used: return, exit, die, say, shift, sleep, unset, a message on standard
+#     error, a job started with &, a read of a string, assignments that run nothing (after a
+#     test or not), a loop that sleeps until a condition holds;
 #   opens or closes a compound (if ...; then, else, fi, for ...; do, done, case ... in, esac, a
 #     case's pattern, ;;), whose steps are held the same way;
 #   is the body's last step, outside a loop: its status is the function's.
@@ -35,7 +35,8 @@ function assignments(s,    rest) {
     if (rest ~ /\$\([^(]|`/) return 0
     gsub(/\$\{[^}]*\}/, "x", rest)
     while (gsub(/\([^()]*\)/, "", rest)) {}
-    if (sub(/^(local|export|declare)( +-[a-zA-Z]+)?( |$)/, "", rest)) while (gsub(/(^| )[A-Za-z_][A-Za-z0-9_]*( |$)/, " ", rest)) {}
+    if (sub(/^(local|export|declare)( +-[a-zA-Z]+)?( |$)/, "", rest))
+        while (gsub(/(^| )[A-Za-z_][A-Za-z0-9_]*( |$)/, " ", rest)) {}
     return rest !~ /(^| )[^ =]+( |$)/
 }
 function judge(    s, ok) {
@@ -51,16 +52,20 @@ function judge(    s, ok) {
         if (pending != "" && pending_loops >= loops) report()
         loops--; return
     }
-    if (s ~ /(^|[ ;])(then|in)$/ || s ~ /^(else|fi|esac|;;)$/ || s ~ /^[^()]*\)$/ || s ~ /;;$/) return
+    if (s ~ /(^|[ ;])(then|in)$/ || s ~ /^(else|fi|esac|;;)$/) return
+    if (s ~ /^[^()]*\)$/ || s ~ /;;$/) return
     # Handled: its failure returned, or its status kept, or a value put in its place, or ignored
     # in so many words.
-    ok = s ~ /\|\| *\{? *(return|die|exit|continue|break)([ ;}]|$)/ || s ~ /\|\| *true$/ || s ~ /\|\| *\{[^}]*(;|&&) *(return|exit)[ 0-9]*; *\}$/ ||
+    ok = s ~ /\|\| *\{? *(return|die|exit|continue|break)([ ;}]|$)/ || s ~ /\|\| *true$/ ||
+        s ~ /\|\| *\{[^}]*(;|&&) *(return|exit)[ 0-9]*; *\}$/ ||
         s ~ /\|\| *[A-Za-z_][A-Za-z0-9_]*=[^ ]*$/ || s ~ /&& (continue|break|return)$/
-    # Cannot fail as used: a message, a shift, a sleep, an unset, a wait for a condition, a job started, a
-    # read of a string, assignments that run nothing (after a test or not).
-    ok = ok || s ~ /^(return|say|shift|sleep|unset)( |$)/ || s ~ />&2$/ || s ~ /^(until|while) .*; do sleep [0-9.]+; done$/ ||
-        s ~ /[^&]&$/ || (s ~ /^(IFS=[^ ]* )?read .*<<</ && s !~ /\$\([^(]/) || assignments(s) ||
-        (s ~ /^(\[\[ .* \]\]|\(\(.*\)\)) (&&|\|\|) / && assignments(substr(s, match(s, /(\]\]|\)\)) (&&|\|\|) /) + RLENGTH)))
+    # Cannot fail as used: an exit, a message, a shift, a sleep, an unset, a wait for a condition,
+    # a job started, a read of a string, assignments that run nothing (after a test or not).
+    ok = ok || s ~ /^(return|exit|die|say|shift|sleep|unset)( |$)/ || s ~ />&2$/ ||
+        s ~ /^(until|while) .*; do sleep [0-9.]+; done$/ || s ~ /[^&]&$/ ||
+        (s ~ /^(IFS=[^ ]* )?read .*<<</ && s !~ /\$\([^(]/) || assignments(s) ||
+        (s ~ /^(\[\[ .* \]\]|\(\(.*\)\)) (&&|\|\|) / &&
+            assignments(substr(s, match(s, /(\]\]|\)\)) (&&|\|\|) /) + RLENGTH)))
     # A step held back passes only as the last: this one follows it.
     if (pending != "") report()
     if (!ok) { pending = s; pending_line = start; pending_loops = loops }
@@ -77,7 +82,8 @@ FNR == 1 { inside = 0 }
     next
 }
 inside {
-    if (!single && !double && step == "" && substr($0, 1, indent + 1) == sprintf("%*s}", indent, "")) {
+    closing = sprintf("%*s}", indent, "")
+    if (!single && !double && step == "" && substr($0, 1, indent + 1) == closing) {
         if (pending != "" && loops) report()
         inside = 0; next
     }
