@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The release's apt repository as a user meets it, in a throwaway minimal Debian root, where
-# scripts/release runs it: its key in /etc/apt/keyrings and a deb822 .sources file that names
-# it, then `apt-get install sdl2-window`, whose program holds its window on X11 and on Wayland
-# (DISPLAY and WAYLAND_DISPLAY). On arm64, under emulation, that alone, without Recommends.
-# Elsewhere, as a user types it, with Recommends; then its debug symbols come from main/debug; a
-# later version published over it: the earlier one is still there for yesterday's lists, the
-# later arrives with `apt-get upgrade`, and the earlier stays installable by its number; apt
+# scripts/release runs it: the lines of docs/downloads.md (the keys' package, a deb822 .sources
+# file that names its keys, `apt-get install sdl2-window`), whose program holds its window on X11
+# and on Wayland (DISPLAY and WAYLAND_DISPLAY). On arm64, under emulation, that alone, without
+# Recommends. Elsewhere, as a user types it, with Recommends; then its debug symbols come from
+# main/debug; a later version published over it, signed with the next key that the keys'
+# package announced: the earlier one is still there for yesterday's lists, the later arrives
+# with `apt-get upgrade`, and the earlier stays installable by its number; apt
 # refuses each repository changed or signed wrongly; gpgv and sqv refuse a changed SHA256SUMS,
 # and sha256sum a changed download. Each case prints "ok" or "FAIL", with what it expected; the
 # last line, how many of those that the architecture must pass did ("14 of 14 checks passed"),
@@ -16,7 +17,7 @@
 set -euo pipefail
 folder=$1 url=$2 suite=$3
 export DEBIAN_FRONTEND=noninteractive
-keyring=/etc/apt/keyrings/sdl2-window-keyring.pgp
+keyring=/usr/share/keyrings/sdl2-window-archive-keyring.pgp
 failed=0 passed=0 expected=14
 arch=$(dpkg --print-architecture)
 [[ $arch != arm64 ]] || expected=3

@@ -4,6 +4,7 @@
 #   apt_suites:         the Debian releases whose users add the repository, by codename
 #   signing_key:        a GnuPG home of its own with the publisher's key, or a throwaway one
 #   signed:             a file signed with a home's key: detached and armoured, or clear-signed
+#   keyring_package:    sdl2-window-archive-keyring, which brings the repository's keys to apt
 #   repository:         an apt repository made in place over a folder's packages, signed
 #   test_repositories:  what tests/repository.sh meets: the release, a later one, wrong ones
 #   serve, port:        a folder served over HTTP on the loopback address, and its port
@@ -11,21 +12,52 @@
 # One build serves them all: made on the oldest, it installs on each (Raspberry Pi OS: trixie).
 apt_suites='bookworm trixie'
 
-# signing_key HOME [NAME]: HOME, made, with the secret key that the file SDL2_WINDOW_KEY holds,
-# or, given a NAME, with a new throwaway key of that name. Its gpg-agent is stopped on exit.
+# signing_key HOME FILE|--new NAME: HOME, made, with the secret key that FILE holds (the
+# signing subkey alone, where the primary key is kept offline), or with a new throwaway key of
+# that NAME, which expires in a day. Its gpg-agent is stopped on exit.
 signing_key() { # safe in conditions
+    local keys
     mkdir -m 700 "$1" || return
     exits+=("gpgconf --homedir $(printf %q "$1") --kill all")
-    if [[ $# == 1 ]]; then
-        gpg --homedir "$1" --batch -q --import "$SDL2_WINDOW_KEY" || return
+    if [[ $2 != --new ]]; then
+        gpg --homedir "$1" --batch -q --import "$2" || return
     else
-        gpg --homedir "$1" --batch -q --passphrase '' --quick-gen-key "$2" ed25519 sign never || return
+        gpg --homedir "$1" --batch -q --passphrase '' --quick-gen-key "$3" ed25519 sign 1d || return
     fi
-    # (One secret key: the one that signs.)
-    local keys
+    # (One key: the one that signs.)
     keys=$(gpg --homedir "$1" --list-secret-keys --with-colons) || return
-    keys=$(grep '^sec:' <<<"$keys") || die "${SDL2_WINDOW_KEY:-$1}: no secret key"
-    [[ $keys != *$'\n'* ]] || die "${SDL2_WINDOW_KEY:-$1}: not one secret key"
+    keys=$(grep '^sec:' <<<"$keys") || die "${3:-$2}: no secret key"
+    [[ $keys != *$'\n'* ]] || die "${3:-$2}: not one secret key"
+}
+
+# keyring_package FOLDER VERSION EPOCH KEYS: into FOLDER, sdl2-window-archive-keyring VERSION, all
+# its times EPOCH, with the keys in the file KEYS (binary OpenPGP: those that sign the
+# repository, and those announced to sign it next) as /usr/share/keyrings/sdl2-window-archive-
+# keyring.pgp, which the users' .sources file names: apt brings a new key with it. A copy of it
+# as sdl2-window-archive-keyring.deb, for the first install.
+keyring_package() { # safe in conditions
+    local name=sdl2-window-archive-keyring tree=$scratch/keyring maintainer date size
+    local doc=$tree/usr/share/doc/sdl2-window-archive-keyring
+    rm -rf "$tree" || return
+    mkdir -p "$tree/DEBIAN" "$tree/usr/share/keyrings" "$doc" || return
+    cp "$4" "$tree/usr/share/keyrings/$name.pgp" || return
+    cp packaging/debian/copyright "$doc/copyright" || return
+    maintainer=$(sed -n 's/^Maintainer: //p' packaging/debian/control) || return
+    date=$(date -u -R -d "@$3") || return
+    printf '%s\n' "$name ($2) unstable; urgency=medium" '' '  * The keys of the sdl2-window apt repository.' '' \
+        " -- $maintainer  $date" | gzip -9n >"$doc/changelog.Debian.gz" || return
+    size=$(du -sk --apparent-size "$tree/usr") || return
+    printf '%s\n' "Package: $name" "Version: $2" 'Architecture: all' "Maintainer: $maintainer" \
+        "Installed-Size: ${size%%[[:space:]]*}" 'Section: misc' 'Priority: optional' 'Multi-Arch: foreign' \
+        'Description: OpenPGP keys of the sdl2-window apt repository' \
+        ' The keys that sign the sdl2-window apt repository, and those announced to' \
+        ' sign it next, in /usr/share/keyrings, where its .sources file names them: a' \
+        ' new key reaches apt with this package before the repository turns to it.' >"$tree/DEBIAN/control" || return
+    (cd "$tree" && find usr -type f -exec md5sum {} + | sort -k 2) >"$tree/DEBIAN/md5sums" || return
+    chmod -R u=rwX,go=rX "$tree" || return
+    find "$tree" -exec touch -h -d "@$3" {} + || return
+    SOURCE_DATE_EPOCH=$3 dpkg-deb --root-owner-group -Zxz -b "$tree" "$1/${name}_$2_all.deb" >/dev/null || return
+    cp "$1/${name}_$2_all.deb" "$1/$name.deb"
 }
 
 # signed HOME detached|clear FILE OUTPUT: FILE signed with HOME's key, SHA-512, into OUTPUT.
@@ -35,13 +67,13 @@ signed() { # safe in conditions
     gpg --homedir "$1" --batch --yes -q --digest-algo SHA512 "${how[@]}" -o "$4" "$3"
 }
 
-# repository FOLDER HOME EPOCH: FOLDER's Debian packages (its .deb files and source package) put
+# repository FOLDER HOME EPOCH ORIGIN: FOLDER's Debian packages (its .deb files and source package) put
 # in its pool, pool/main/s/sdl2-window/, beside what is there already (what a release started
 # from: a published repository's pool), and the indexes of the whole pool made for each of the
 # apt_suites: the programs in main, their debug symbols in main/debug, the source packages in
 # main/source; compressed, as Debian's, and by hash (Acquire-By-Hash), every path in them clean
-# of "." segments, which some hosts refuse; each Release dated EPOCH, and signed with HOME's key
-# (InRelease, Release.gpg). A file already in the pool with other bytes stops it: a version, once
+# of "." segments, which some hosts refuse; each Release dated EPOCH, its Origin and Label
+# ORIGIN, and signed with HOME's key (InRelease, Release.gpg). A file already in the pool with other bytes stops it: a version, once
 # published, keeps its bytes.
 repository() { # safe in conditions
     local folder=$1 home=$2 suite arch file pool=pool/main/s/sdl2-window dists=$1/dists main=$scratch/main date
@@ -71,7 +103,7 @@ repository() { # safe in conditions
         mkdir -p "$dists/$suite" || return
         cp -r "$main" "$dists/$suite/main" || return
         apt-ftparchive -o APT::FTPArchive::DoByHash=true \
-            -o APT::FTPArchive::Release::Origin=sdl2-window -o APT::FTPArchive::Release::Label=sdl2-window \
+            -o "APT::FTPArchive::Release::Origin=$4" -o "APT::FTPArchive::Release::Label=$4" \
             -o "APT::FTPArchive::Release::Suite=$suite" -o "APT::FTPArchive::Release::Codename=$suite" \
             -o 'APT::FTPArchive::Release::Architectures=amd64 arm64' \
             -o 'APT::FTPArchive::Release::Components=main main/debug' \
@@ -85,14 +117,14 @@ repository() { # safe in conditions
     done
 }
 
-# test_repositories RELEASE WWW HOME EPOCH: in WWW, what tests/repository.sh meets: the folder
-# RELEASE as release/; the same as later/, with its packages made again under a later version;
-# and wrong ones: a pool .deb changed, an InRelease changed after signing, signed by another
-# key, and not signed. HOME's key signs them, but for the other key's.
+# test_repositories RELEASE WWW EPOCH ORIGIN HOME NEXT: in WWW, what tests/repository.sh meets:
+# the folder RELEASE, published as release/; the same as later/, with its packages made again
+# under a later version and signed with NEXT's key, the one that RELEASE's keyring announces; and
+# wrong ones, signed with HOME's key: a pool .deb changed, an InRelease changed after signing,
+# signed by another key, and not signed.
 test_repositories() { # safe in conditions
     local deb control version case
-    # (Published as a publisher does.)
-    scripts/publish "$2/release" 2>/dev/null || return
+    scripts/publish --throwaway "$2/release" 2>/dev/null || return
     cp -r "$1" "$2/later" || return
     for deb in "$2"/later/*.deb; do
         dpkg-deb -R "$deb" "$scratch/later" || return
@@ -103,13 +135,13 @@ test_repositories() { # safe in conditions
         dpkg-deb -b "$scratch/later" "$2/later/" >/dev/null || return
         rm -r "$scratch/later" || return
     done
-    repository "$2/later" "$3" "$4" || return
+    repository "$2/later" "$6" "$3" "$4" || return
     for case in changed-deb changed-inrelease other-key unsigned; do cp -r "$1" "$2/$case" || return; done
     deb=$(compgen -G "$2/changed-deb/pool/main/s/sdl2-window/sdl2-window_*_amd64.deb") || return
     printf x | dd of="$deb" bs=1 seek=2000 conv=notrunc status=none || return
     sed -i '0,/^Suite: /s/^Suite: .*/&-changed/' "$2"/changed-inrelease/dists/*/InRelease || return
-    signing_key "$scratch/other-key" 'someone else' || return
-    repository "$2/other-key" "$scratch/other-key" "$4" || return
+    signing_key "$scratch/other-key" --new 'someone else' || return
+    repository "$2/other-key" "$scratch/other-key" "$3" "$4" || return
     rm "$2"/unsigned/dists/*/{InRelease,Release.gpg}
 }
 
