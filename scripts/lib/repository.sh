@@ -86,16 +86,18 @@ repository() { # safe in conditions
         fi
     done
     rm -rf "$dists" "$main" || return
-    # The indexes, the same for every suite.
+    # The indexes, the same for every suite. (What apt-ftparchive says of overrides, which the
+    # repository has none of, goes to the scratch folder.)
+    local said=$scratch/apt-ftparchive.log
     for arch in amd64 arm64; do
         mkdir -p "$main/binary-$arch" "$main/debug/binary-$arch" || return
-        (cd "$folder" && apt-ftparchive --arch "$arch" packages "$pool") >"$scratch/Packages" || return
+        (cd "$folder" && apt-ftparchive --arch "$arch" packages "$pool") >"$scratch/Packages" 2>>"$said" || return
         # (Each stanza's first line names its package.)
         awk -v RS= -v ORS='\n\n' '$2 !~ /-dbgsym$/' "$scratch/Packages" >"$main/binary-$arch/Packages" || return
         awk -v RS= -v ORS='\n\n' '$2 ~ /-dbgsym$/' "$scratch/Packages" >"$main/debug/binary-$arch/Packages" || return
     done
     mkdir "$main/source" || return
-    (cd "$folder" && apt-ftparchive sources "$pool") >"$main/source/Sources" || return
+    (cd "$folder" && apt-ftparchive sources "$pool") >"$main/source/Sources" 2>>"$said" || return
     for file in "$main"/binary-*/Packages "$main"/debug/binary-*/Packages "$main"/source/Sources; do
         xz -9 -T1 -k "$file" && gzip -9 -n -k "$file" || return
     done
