@@ -96,7 +96,10 @@ out=$(apt-get install -y -qq --reinstall sdl2-window 2>&1) || status=$?
 uncached
 if ((status == 0)); then ok "reinstalled with yesterday's lists: sdl2-window $version"
 else fail "reinstall with yesterday's lists" "sdl2-window $version, from the pool" "exit $status: $out"; fi
-use repo 'main main/debug' >/dev/null
+status=0
+out=$(use repo 'main main/debug') || status=$?
+((status == 0)) ||
+    fail 'apt-get update, the later version signed with the next key' 'that key in sdl2-window-archive-keyring' "exit $status: $out"
 apt-get upgrade -y -qq >/dev/null
 uncached
 later=$(installed)
