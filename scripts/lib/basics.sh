@@ -11,6 +11,7 @@
 #   os_release:      a field of this machine's /etc/os-release
 #   table_rows:      the rows of a Markdown table in the docs
 #   project_version: the project's version, as CMakeLists.txt's project() writes it
+#   package_version: the Debian package's, as the changelog's last entry writes it
 #   title:           the window's title, which the scripts look for
 
 # bash 5.1 or later (wait -p, empty arrays under set -u); macOS ships 3.2.
@@ -41,6 +42,8 @@ table_rows() {
         on && $2 !~ /^-+$/ { gsub(/`/, ""); row = $2; for (i = 3; i < NF; i++) row = row "|" $i; print row }' "$1"
 }
 project_version() { sed -n 's/^project(sdl2-window VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
+# package_version: the Debian package's version, as the changelog's last entry gives it.
+package_version() { sed -n '1s/^sdl2-window (\([^)]*\)).*/\1/p' packaging/debian/changelog; }
 
 # Cleanup: servers stopped by their process id (negative: the process group that one leads).
 # Their logs, and what the programs printed, stay in the scratch folder when the script fails.

@@ -67,19 +67,20 @@ signed() { # safe in conditions
     gpg --homedir "$1" --batch --yes -q --digest-algo SHA512 "${how[@]}" -o "$4" "$3"
 }
 
-# repository FOLDER HOME EPOCH ORIGIN: FOLDER's Debian packages (its .deb files and source package) put
-# in its pool, pool/main/s/sdl2-window/, beside what is there already (what a release started
-# from: a published repository's pool), and the indexes of the whole pool made for each of the
-# apt_suites: the programs in main, their debug symbols in main/debug, the source packages in
-# main/source; compressed, as Debian's, and by hash (Acquire-By-Hash), every path in them clean
-# of "." segments, which some hosts refuse; each Release dated EPOCH, its Origin and Label
-# ORIGIN, and signed with HOME's key (InRelease, Release.gpg). A file already in the pool with other bytes stops it: a version, once
-# published, keeps its bytes.
+# repository FOLDER HOME EPOCH ORIGIN: FOLDER's Debian packages (its versioned .deb files and
+# source package) put in its pool, pool/main/s/sdl2-window/, beside what is there already (what
+# a release started from: a published repository's pool), and the indexes of the whole pool made
+# for each of the apt_suites: the programs in main, their debug symbols in main/debug, the
+# source packages in main/source; compressed, as Debian's, and by hash (Acquire-By-Hash), every
+# path in them clean of "." segments, which some hosts refuse; each Release dated EPOCH, its
+# Origin and Label ORIGIN, and signed with HOME's key (InRelease, Release.gpg). A file already
+# in the pool with other bytes stops it: a version, once published, keeps its bytes.
 repository() { # safe in conditions
     local folder=$1 home=$2 suite arch file pool=pool/main/s/sdl2-window dists=$1/dists main=$scratch/main date
     date=$(date -u -R -d "@$3") || return
     mkdir -p "$folder/$pool" || return
-    for file in "$folder"/*.deb "$folder"/*.dsc "$folder"/*.debian.tar.xz "$folder"/*.orig.tar.gz; do
+    # (Not the keys' package under its stable name, whose bytes change from one release to the next.)
+    for file in "$folder"/*_*.deb "$folder"/*.dsc "$folder"/*.debian.tar.xz "$folder"/*.orig.tar.gz; do
         if [[ ! -e $folder/$pool/${file##*/} ]]; then cp "$file" "$folder/$pool/" || return
         elif ! cmp -s "$file" "$folder/$pool/${file##*/}"; then
             die "${file##*/}: published already, with other bytes: a new build needs a new version"
@@ -128,7 +129,7 @@ test_repositories() { # safe in conditions
     local deb control version case
     scripts/publish --throwaway "$2/release" 2>/dev/null || return
     cp -r "$1" "$2/later" || return
-    for deb in "$2"/later/*.deb; do
+    for deb in "$2"/later/*_*.deb; do
         dpkg-deb -R "$deb" "$scratch/later" || return
         control=$scratch/later/DEBIAN/control
         version=$(sed -n 's/^Version: //p' "$control") || return
