@@ -9,7 +9,7 @@ source tests/lib.sh
 
 prefix=/opt/sdl2-window
 want=$(printf '%s\n' bin/sdl2-window share/doc/sdl2-window/{LICENSE,README.md} \
-    docs/*.{md,png,1} share/man/man1/sdl2-window.1 | sed 's|^docs/|share/doc/sdl2-window/docs/|' | sort)
+    docs/*.{md,png} share/man/man1/sdl2-window.1 | sed 's|^docs/|share/doc/sdl2-window/docs/|' | sort)
 DESTDIR=$scratch/destdir cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
     mismatch 'cmake --install' success "$(<"$scratch/install.log")"
 got=$(files "$scratch/destdir$prefix")

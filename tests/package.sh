@@ -51,7 +51,7 @@ first=$made
 if [[ $windows ]]; then
     mkdir "$root" && (cd "$root" && cmake -E tar xf "$first")
     want=$(printf '%s\n' LICENSE README.md SDL2.dll licenses/SDL2/{LICENSE.txt,NOTICES.txt} \
-        licenses/{gcc,mingw-w64}/copyright sdl2-window.exe docs/*.{md,png,1} | sort)
+        licenses/{gcc,mingw-w64}/copyright sdl2-window.exe docs/*.{md,png} | sort)
     got=$(files "$root")
     [[ $got == "$want" ]] || mismatch zip "$want" "$got"
     links_hold "$root"

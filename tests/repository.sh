@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The release's apt repository as a user meets it, in a throwaway minimal Debian root, where
-# scripts/release runs it: the lines of docs/downloads.md (the keys' package, a deb822 .sources
+# scripts/release runs it: the lines of docs/install.md (the keys' package, a deb822 .sources
 # file that names its keys, `apt-get install sdl2-window`), whose program holds its window on X11
 # and on Wayland (DISPLAY and WAYLAND_DISPLAY). On arm64, under emulation, that alone, without
 # Recommends. Elsewhere, as a user types it, with Recommends; then its debug symbols come from
@@ -49,11 +49,11 @@ installed() { # safe in conditions
     { dpkg-query -W -f='${db:Status-Abbrev} ${Version}\n' "${1:-sdl2-window}" 2>/dev/null || true; } | sed -n 's/^ii  *//p'
 }
 
-# The user's lines, as docs/downloads.md gives them, but for the address; as root, sudo is the
+# The user's lines, as docs/install.md gives them, but for the address; as root, sudo is the
 # command itself, and apt asks nothing. (On the emulated roots, without Recommends: what the
 # window needs is in Depends.) Elsewhere, on a machine with i386 added, as for Steam or Wine:
 # apt must not warn or note anything.
-lines=$(awk '/^## Installing with apt/ { on = 1 } on && /^```/ && n++ { exit } on && n' docs/downloads.md)
+lines=$(awk '/^## Installing with apt/ { on = 1 } on && /^```/ && n++ { exit } on && n' docs/install.md)
 lines=${lines#*$'\n'}
 echo 'APT::Get::Assume-Yes "true";' >/etc/apt/apt.conf.d/90lines
 if [[ $arch == arm64 ]]; then echo 'APT::Install-Recommends "false";' >>/etc/apt/apt.conf.d/90lines
@@ -68,7 +68,7 @@ uncached
 version=$(installed)
 said=$(grep -E '^(W|N|E): ' /tmp/lines.log) || (($? == 1))
 if [[ $version && $status == 0 && -z $said && $lines == *HOST/PATH* ]]; then ok "installed by the docs' lines: sdl2-window $version"
-else fail "docs/downloads.md's lines" 'sdl2-window installed, and apt quiet' "exit $status, sdl2-window ${version:-none}: $(<"/tmp/lines.log")"; fi
+else fail "docs/install.md's lines" 'sdl2-window installed, and apt quiet' "exit $status, sdl2-window ${version:-none}: $(<"/tmp/lines.log")"; fi
 for driver in x11 wayland; do
     start=$(date +%s%N) status=0
     out=$(SDL_VIDEODRIVER=$driver timeout -k 5 30 sdl2-window) || status=$?

@@ -15,13 +15,13 @@
 #   in_throwaway:  the same in a throwaway copy of ROOT.minimal; several may run side by side,
 #                  sharing the cache folder's downloads
 
-# The rows, from the table of docs/testing.md whose header starts with "Row": each a root (a
+# The rows, from the table of docs/maintainers/testing.md whose header starts with "Row": each a root (a
 # Debian release; -arm64: for arm64), with -compat where libsdl2-compat stands in for SDL2; the
 # SDL2 build, as the suites' tables name it; and whether CI runs it ("yes").
 row_names=() ci_rows=() row_roots=()
 declare -A row_sdl2_build=()
-rows=$(table_rows docs/testing.md Row)
-[[ $rows ]] || die "docs/testing.md: no table of rows, whose header starts with \"Row\""
+rows=$(table_rows docs/maintainers/testing.md Row)
+[[ $rows ]] || die "docs/maintainers/testing.md: no table of rows, whose header starts with \"Row\""
 while IFS='|' read -r row _ sdl2 _ ci; do
     row_names+=("$row")
     # shellcheck disable=SC2034 # for the matrix
