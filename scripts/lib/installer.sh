@@ -48,6 +48,7 @@ gpg        release  gpg,gpgconf       gnupg              gnupg2       gnupg     
 apt-utils  release  apt-ftparchive    apt-utils          -            -                -         -       -
 python3    release  python3           python3            python3      python           python3   python3 python
 rsync      publish  rsync             rsync              rsync        rsync            rsync     rsync   rsync
+curl       publish  curl              curl               curl         curl             curl      curl    curl
 debootstrap roots   debootstrap       debootstrap        debootstrap  debootstrap      debootstrap debootstrap -
 qemu       arm64    qemu-aarch64-static qemu-user-static -            -                -         -       -
 '

@@ -120,15 +120,51 @@ repository() { # safe in conditions
     done
 }
 
-# test_repositories RELEASE WWW EPOCH ORIGIN HOME NEXT: in WWW, what tests/repository.sh meets:
-# the folder RELEASE, published as release/; the same as later/, with its packages made again
-# under a later version and signed with NEXT's key, the one that RELEASE's keyring announces; and
+# published_pool SOURCE FOLDER: the pool of the repository published at SOURCE, into FOLDER/pool:
+# from a folder or an rsync source (HOST:PATH), copied; from an http:// or https:// URL, the files
+# that its suites' indexes name, each checked against the SHA-256 that they give.
+published_pool() { # safe in conditions
+    local suite index hash path listed=$scratch/published
+    mkdir -p "$2/pool/main/s/sdl2-window" || return
+    if [[ $1 != http://* && $1 != https://* ]]; then
+        rsync -rlt "$1/pool/" "$2/pool/" || return
+        return 0
+    fi
+    : >"$listed" || return
+    for suite in $apt_suites; do
+        for index in {,debug/}binary-{amd64,arm64}/Packages source/Sources; do
+            curl -fsS -o "$scratch/index.gz" "$1/dists/$suite/main/$index.gz" || return
+            gzip -dc "$scratch/index.gz" >"$scratch/index" || return
+            # Packages: a stanza's Filename and SHA256; Sources: its Directory and each file of
+            # its Checksums-Sha256.
+            awk 'function stanza() { if ("Filename:" in field) print field["SHA256:"], field["Filename:"]
+                    for (i = 1; i <= n; i++) print hash[i], field["Directory:"] "/" name[i]
+                    n = 0; split("", field) }
+                /^(Filename|SHA256|Directory): / { field[$1] = $2 } /^Checksums-Sha256:/ { files = 1; next }
+                files && /^ / { hash[++n] = $1; name[n] = $3; next } { files = 0 }
+                /^$/ { stanza() } END { stanza() }' "$scratch/index" >>"$listed" || return
+        done
+    done
+    sort -u -o "$listed" "$listed" || return
+    while read -r hash path; do
+        [[ $path =~ ^pool/main/s/sdl2-window/[A-Za-z0-9][A-Za-z0-9.+~_-]*$ ]] || die "$1 names a file outside its pool: $path"
+        [[ -e $2/$path ]] || curl -fsS -o "$2/$path" "$1/$path" || return
+        sha256sum -c --quiet - <<<"$hash  $2/$path" || die "$1/$path: not the file that its index names"
+    done <"$listed"
+}
+
+# test_repositories RELEASE WWW EPOCH ORIGIN HOME NEXT URL: in WWW, what tests/repository.sh meets:
+# the folder RELEASE, published as release/, which WWW's server gives at URL; later/, RELEASE's
+# packages made again under a later version over the pool fetched from URL, as a publisher's next
+# release starts, and signed with NEXT's key, the one that RELEASE's keyring announces; and
 # wrong ones, signed with HOME's key: a pool .deb changed, an InRelease changed after signing,
 # signed by another key, and not signed.
 test_repositories() { # safe in conditions
     local deb control version case
     scripts/publish --throwaway "$2/release" 2>/dev/null || return
-    cp -r "$1" "$2/later" || return
+    mkdir "$2/later" || return
+    cp "$1"/*_*.deb "$1"/*.dsc "$1"/*.debian.tar.xz "$1"/*.orig.tar.gz "$2/later/" || return
+    published_pool "$7" "$2/later" || return
     for deb in "$2"/later/*_*.deb; do
         dpkg-deb -R "$deb" "$scratch/later" || return
         control=$scratch/later/DEBIAN/control
