@@ -176,8 +176,9 @@ test_repositories() { # safe in conditions
     done
     repository "$2/later" "$6" "$3" "$4" || return
     for case in changed-deb changed-inrelease other-key unsigned; do cp -r "$1" "$2/$case" || return; done
-    deb=$(compgen -G "$2/changed-deb/pool/main/s/sdl2-window/sdl2-window_*_amd64.deb") || return
-    printf x | dd of="$deb" bs=1 seek=2000 conv=notrunc status=none || return
+    # (This version's package: the pool may hold earlier ones.)
+    deb=$(compgen -G "$1/sdl2-window_*_amd64.deb") || return
+    printf x | dd of="$2/changed-deb/pool/main/s/sdl2-window/${deb##*/}" bs=1 seek=2000 conv=notrunc status=none || return
     sed -i '0,/^Suite: /s/^Suite: .*/&-changed/' "$2"/changed-inrelease/dists/*/InRelease || return
     signing_key "$scratch/other-key" --new 'someone else' || return
     repository "$2/other-key" "$scratch/other-key" "$3" "$4" || return
