@@ -155,15 +155,16 @@ published_pool() { # safe in conditions
 
 # test_repositories RELEASE WWW EPOCH ORIGIN HOME NEXT URL: in WWW, what tests/repository.sh meets:
 # the folder RELEASE, published as release/, which WWW's server gives at URL; later/, RELEASE's
-# packages made again under a later version over the pool fetched from URL, as a publisher's next
-# release starts, and signed with NEXT's key, the one that RELEASE's keyring announces; and
+# packages made again under a later version, in place of theirs, over the pool fetched from URL
+# (where alone the earlier ones are), as a publisher's next release starts, and signed with
+# NEXT's key, the one that RELEASE's keyring announces; and
 # wrong ones, signed with HOME's key: a pool .deb changed, an InRelease changed after signing,
 # signed by another key, and not signed.
 test_repositories() { # safe in conditions
     local deb control version case
     scripts/publish --throwaway "$2/release" 2>/dev/null || return
-    mkdir "$2/later" || return
-    cp "$1"/*_*.deb "$1"/*.dsc "$1"/*.debian.tar.xz "$1"/*.orig.tar.gz "$2/later/" || return
+    cp -r "$1" "$2/later" || return
+    rm -r "$2/later/pool" || return
     published_pool "$7" "$2/later" || return
     for deb in "$2"/later/*_*.deb; do
         dpkg-deb -R "$deb" "$scratch/later" || return
@@ -172,7 +173,7 @@ test_repositories() { # safe in conditions
         # (The debug symbols depend on their program's own version: the later one.)
         sed -i -e "s/^Version: .*/&+later/" -e "s/(= $version)/(= $version+later)/" "$control" || return
         dpkg-deb -b "$scratch/later" "$2/later/" >/dev/null || return
-        rm -r "$scratch/later" || return
+        rm -r "$scratch/later" "$deb" || return
     done
     repository "$2/later" "$6" "$3" "$4" || return
     for case in changed-deb changed-inrelease other-key unsigned; do cp -r "$1" "$2/$case" || return; done

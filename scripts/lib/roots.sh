@@ -2,6 +2,7 @@
 # The Debian roots, on top of basics.sh and installer.sh: minimal roots, amd64 or arm64 (run
 # under qemu-user-static), made by debootstrap from this machine's own archive and kept in the
 # cache folder, where the matrix, the release and the pictures run. Needs root. It gives:
+#   rows_table:    the page whose table holds the matrix's rows; rows, that table's rows
 #   row_names:     the matrix's rows; row_sdl2_build, their SDL2 builds; ci_rows, CI's; row_roots, their roots
 #   roots:         the roots' folder: ROOT as steps leave it, ROOT.minimal as debootstrap made it
 #   in_root_tree, in_root_bound, in_root_cache: inside a root, where the tree, the folder that bind
@@ -15,13 +16,14 @@
 #   in_throwaway:  the same in a throwaway copy of ROOT.minimal; several may run side by side,
 #                  sharing the cache folder's downloads
 
-# The rows, from the table of docs/maintainers/testing.md whose header starts with "Row": each a root (a
-# Debian release; -arm64: for arm64), with -compat where libsdl2-compat stands in for SDL2; the
-# SDL2 build, as the suites' tables name it; and whether CI runs it ("yes").
+# The rows, from the table of rows_table whose header starts with "Row": each a root (a Debian
+# release; -arm64: for arm64), with -compat where libsdl2-compat stands in for SDL2; the SDL2
+# build, as the suites' tables name it; and whether CI runs it ("yes").
 row_names=() ci_rows=() row_roots=()
 declare -A row_sdl2_build=()
-rows=$(table_rows docs/maintainers/testing.md Row)
-[[ $rows ]] || die "docs/maintainers/testing.md: no table of rows, whose header starts with \"Row\""
+rows_table=docs/maintainers/testing.md
+rows=$(table_rows "$rows_table" Row)
+[[ $rows ]] || die "$rows_table: no table of rows, whose header starts with \"Row\""
 while IFS='|' read -r row _ sdl2 _ ci; do
     row_names+=("$row")
     # shellcheck disable=SC2034 # for the matrix
